@@ -1,0 +1,63 @@
+// Entry point: picks the mode, brings the launcher up, runs it, takes it down.
+
+#include <windows.h>
+
+#include <cwchar>
+
+#include "app/window.h"
+#include "imgui.h"
+#include "imgui_impl_dx11.h"
+#include "imgui_impl_win32.h"
+#include "install/install_location.h"
+#include "install/title_watcher.h"
+#include "update/status.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
+    using namespace br;
+
+    // The whole line, program path included, decides the mode: a plain,
+    // case-sensitive substring search, as the watcher is started with it.
+    if (std::wcsstr(GetCommandLineW(), L"--watch-title") != nullptr) {
+        runTitleWatcher();
+        return 0;
+    }
+
+    launcherApp.window = createLauncherWindow(instance);
+    if (!createDeviceD3D(launcherApp.window)) {
+        cleanupDeviceD3D();
+        UnregisterClassW(kWindowClassName, instance);
+        return 1;
+    }
+    createRenderTarget();
+
+    ShowWindow(launcherApp.window, SW_SHOWDEFAULT);
+    UpdateWindow(launcherApp.window);
+
+    IMGUI_CHECKVERSION();
+    ImGui::CreateContext();
+    ImGuiIO& io = ImGui::GetIO();
+    io.IniFilename = nullptr;
+    io.LogFilename = nullptr;
+
+    ImGui_ImplWin32_Init(launcherApp.window);
+    ImGui_ImplDX11_Init(launcherApp.device, launcherApp.deviceContext);
+
+    if (hasStoredInstallFolder()) {
+        startUpdateWorker();
+    } else {
+        launcherApp.showInstallPrompt = true;
+        launcherApp.promptInstallPath = storedOrDefaultInstallFolder();
+    }
+
+    runFrameLoop();
+
+    ImGui_ImplDX11_Shutdown();
+    ImGui_ImplWin32_Shutdown();
+    ImGui::DestroyContext();
+    cleanupDeviceD3D();
+    DestroyWindow(launcherApp.window);
+    UnregisterClassW(kWindowClassName, instance);
+    // Closing the window abandons a running update; never wait for it.
+    detachUpdateWorker();
+    return 0;
+}

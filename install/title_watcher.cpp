@@ -1,0 +1,7 @@
+#include "install/title_watcher.h"
+
+namespace br {
+
+void runTitleWatcher() {}
+
+}  // namespace br

@@ -1,0 +1,87 @@
+# Shared by the set-up, test and demo scripts: packages, build, and one Wine
+# session (a private X display, a throwaway prefix, one persistent wineserver).
+# Source it; it defines functions and changes nothing by itself.
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build="$root/build"
+
+packages=(g++-mingw-w64-x86-64-posix cmake make wine wine64 xvfb xauth x11-utils imagemagick xdotool
+          libstb-dev googletest python3 dpkg-dev ca-certificates)
+
+installPackages() {
+  local missing=()
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "== installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  $sudo apt-get update -q >/dev/null
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+buildAll() {
+  bash "$root/scripts/fetch_deps.sh"
+  echo "== building"
+  cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+        -DCMAKE_BUILD_TYPE="${BRINDLE_BUILD_TYPE:-RelWithDebInfo}" "$@" >/dev/null
+  cmake --build "$build" -j"$(nproc)" -- --no-print-directory >"$build/build.log" 2>&1 \
+    || { tail -n 60 "$build/build.log"; echo "build failed" >&2; return 1; }
+}
+
+# A free display number for Xvfb.
+freeDisplay() {
+  local n=90
+  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+  echo "$n"
+}
+
+xvfbPid=""
+startXvfb() {
+  local n
+  n=$(freeDisplay)
+  Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfbPid=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 100); do
+    xdpyinfo >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  echo "Xvfb did not start" >&2
+  return 1
+}
+
+# Creates a fresh prefix under build/ and points every Wine call of this shell at it.
+setWineEnvironment() {
+  export WINEPREFIX="$build/wineprefix"
+  export WINEARCH=win64
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  # A fresh prefix links Desktop and Documents into $HOME: keep them out of the real one.
+  export HOME="$build/winehome"
+  mkdir -p "$HOME"
+}
+
+wineBootPid=""
+startWinePrefix() {
+  setWineEnvironment
+  rm -rf "$WINEPREFIX"
+  wineboot --init >/dev/null 2>&1 &
+  wineBootPid=$!
+}
+
+# After the prefix exists: keep one server for the whole run, and start Wine's
+# helper processes detached, so no later test inherits their pipes.
+startWineServer() {
+  if [ -n "$wineBootPid" ]; then wait "$wineBootPid" || true; fi
+  wineserver -w
+  wineserver -p
+  wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+}
+
+stopWineSession() {
+  if [ -n "${WINEPREFIX:-}" ]; then wineserver -k >/dev/null 2>&1 || true; fi
+  if [ -n "$xvfbPid" ]; then kill "$xvfbPid" >/dev/null 2>&1 || true; wait "$xvfbPid" 2>/dev/null || true; fi
+  xvfbPid=""
+}

@@ -1,0 +1,80 @@
+"""The launcher's window and its two modes, seen from outside like a user would."""
+import os
+import shutil
+import tempfile
+import time
+import unittest
+
+import brindle_harness as h
+
+CLEAR_COLOUR = (9, 33, 51)  # 0.035, 0.13, 0.20 of 255
+
+
+class LauncherWindow(unittest.TestCase):
+    def test_window_is_centred_borderless_and_closes_with_exit_code_0(self):
+        launcher = h.start_launcher(name="window")
+        try:
+            window = h.wait_for_window(program=launcher)
+            self.assertIsNotNone(window, "no launcher window appeared")
+            time.sleep(1.0)  # let a few frames present
+
+            x, y, width, height = h.window_geometry(window)
+            self.assertEqual((width, height), (520, 383))
+            self.assertEqual((x, y), ((1920 - 520) // 2, (1080 - 383) // 2))
+
+            shot = h.Screenshot("window-empty")
+            # Nothing is drawn yet but the clear colour, edge to edge: no frame or caption.
+            for px, py in [(x + 260, y + 190), (x + 2, y + 190), (x + 517, y + 190), (x + 260, y + 2),
+                           (x + 260, y + 380)]:
+                self.assertTrue(h.close_enough(shot.pixel(px, py), CLEAR_COLOUR, 2),
+                                "pixel %r is %r" % ((px, py), shot.pixel(px, py)))
+            outside = shot.pixel(x - 5, y + 190)
+            self.assertFalse(h.close_enough(outside, CLEAR_COLOUR, 2), "the window is wider than 520")
+
+            h.press_keys(window, "alt+F4")
+            self.assertEqual(launcher.wait(30), 0)
+        finally:
+            launcher.kill()
+
+
+class TitleWatcherMode(unittest.TestCase):
+    def assert_watcher_mode(self, launcher):
+        code = launcher.wait(60)
+        self.assertEqual(code, 0)
+        self.assertEqual(h.find_windows(h.WINDOW_TITLE), [])
+
+    def test_switch_anywhere_on_the_command_line_selects_it(self):
+        for args in (["--watch-title"], ["first", "--watch-title", "last"], ["x--watch-titley"]):
+            with self.subTest(args=args):
+                launcher = h.start_launcher(args, name="watcher")
+                try:
+                    self.assert_watcher_mode(launcher)
+                finally:
+                    launcher.kill()
+
+    def test_switch_inside_the_program_path_selects_it(self):
+        folder = tempfile.mkdtemp(prefix="in--watch-title-")
+        try:
+            copy = os.path.join(folder, "brindle.exe")
+            shutil.copy(h.EXE, copy)
+            launcher = h.start_launcher(exe=copy, name="watcher-path")
+            try:
+                self.assert_watcher_mode(launcher)
+            finally:
+                launcher.kill()
+        finally:
+            shutil.rmtree(folder)
+
+    def test_other_letter_case_opens_the_launcher(self):
+        launcher = h.start_launcher(["--WATCH-TITLE", "--anything-else"], name="uppercase")
+        try:
+            window = h.wait_for_window(program=launcher)
+            self.assertIsNotNone(window, "the launcher did not open")
+            h.press_keys(window, "alt+F4")
+            self.assertEqual(launcher.wait(30), 0)
+        finally:
+            launcher.kill()
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,10 @@
+#include "ui/screens.h"
+
+namespace br {
+
+bool autoLaunchDone = false;
+int32_t successFrameCount = 0;
+
+void drawLauncherFrame() {}
+
+}  // namespace br
