@@ -1,12 +1,36 @@
 #pragma once
+// Where the game files live, the settings shared with the multiplayer client,
+// and the path rules that map manifest paths into the install folder.
 
 #include <string>
 
 namespace br {
 
-// True when an install folder has been stored by an earlier run.
+extern const wchar_t kDefaultInstallFolder[];  // "C:\Brindle"
+
+// Per-user settings under HKCU "Software\RAGE-MP".
+std::wstring readSetting(const std::wstring& name);
+long writeSetting(const std::wstring& name, const std::wstring& value);
+
 bool hasStoredInstallFolder();
-// The stored install folder, or the default one when none is stored.
 std::wstring storedOrDefaultInstallFolder();
+
+// The install folder of this run; never empty.
+std::wstring installFolder();
+void setInstallFolder(const std::wstring& folder);
+bool shortcutWanted();
+void setShortcutWanted(bool wanted);
+
+// The folder dialog behind "Chọn..."; empty when cancelled.
+std::wstring browseForFolder();
+std::wstring chooseInstallFolder();
+
+// Path rules.
+std::wstring normaliseChosenFolder(const std::wstring& folder);
+std::wstring fullPath(const std::wstring& path);
+bool isOwnExecutable(const std::wstring& path);
+std::wstring resolveInstallPath(const std::wstring& base, const std::string& relativePathUtf8);
+void createParentDirectories(const std::wstring& path);
+std::wstring prepareTempFolder();
 
 }  // namespace br
