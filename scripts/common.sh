@@ -30,24 +30,22 @@ buildAll() {
     || { tail -n 60 "$build/build.log"; echo "build failed" >&2; return 1; }
 }
 
-# A free display number for Xvfb.
-freeDisplay() {
-  local n=90
-  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-  echo "$n"
-}
-
 xvfbPid=""
+# Xvfb picks a free display itself (-displayfd), so parallel runs never collide.
 startXvfb() {
-  local n
-  n=$(freeDisplay)
-  Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+  local numberFile
+  numberFile=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$numberFile" >/dev/null 2>&1 &
   xvfbPid=$!
-  export DISPLAY=":$n"
   for _ in $(seq 100); do
-    xdpyinfo >/dev/null 2>&1 && return 0
+    if [ -s "$numberFile" ]; then
+      export DISPLAY=":$(tr -d '[:space:]' <"$numberFile")"
+      rm -f "$numberFile"
+      xdpyinfo >/dev/null 2>&1 && return 0
+    fi
     sleep 0.1
   done
+  rm -f "$numberFile"
   echo "Xvfb did not start" >&2
   return 1
 }
