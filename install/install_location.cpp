@@ -1,22 +1,245 @@
 #include "install/install_location.h"
 
-// Placeholder until the install-location work lands: the launcher always shows
-// the install prompt and uses the default folder.
+#include <windows.h>
+#include <shlobj.h>
+
+#include "common/text_encoding.h"
+#include "common/win32_handles.h"
 
 namespace br {
 
 const wchar_t kDefaultInstallFolder[] = L"C:\\Brindle";
 
+std::wstring chosenInstallFolder;
+
+namespace {
+
+// The multiplayer client's own settings key; the launcher adds its values there.
+const wchar_t kSettingsKey[] = L"Software\\RAGE-MP";
+const wchar_t kProductFolderName[] = L"Brindle";
+const char kBrowseTitle[] = "Chọn nơi cài đặt Brindle";
+
+constexpr DWORD kSettingBufferBytes = 2048;
+constexpr DWORD kPathUnits = MAX_PATH;
+
+bool shortcutChoice = true;
+
+wchar_t foldAsciiCase(wchar_t c) {
+    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+
+bool sameIgnoringAsciiCase(const std::wstring& a, const std::wstring& b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (foldAsciiCase(a[i]) != foldAsciiCase(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool isSeparator(wchar_t c) {
+    return c == L'\\' || c == L'/';
+}
+
+}  // namespace
+
+// ---- settings -----------------------------------------------------------------
+
+std::wstring readSetting(const std::wstring& name) {
+    RegKey key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) {
+        return std::wstring();
+    }
+    wchar_t buffer[kSettingBufferBytes / sizeof(wchar_t)];
+    DWORD type = 0;
+    DWORD size = sizeof(buffer);
+    LONG status =
+        RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+    // Environment references in an expandable string are kept as written.
+    if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) {
+        return std::wstring();
+    }
+    std::wstring text(buffer, size / sizeof(wchar_t));
+    while (!text.empty() && text.back() == L'\0') {
+        text.pop_back();
+    }
+    return text;
+}
+
+long writeSetting(const std::wstring& name, const std::wstring& value) {
+    RegKey key;
+    LONG status = RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                  KEY_SET_VALUE, nullptr, key.put(), nullptr);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    RegSetValueExW(key.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    return RegCloseKey(key.release());
+}
+
 bool hasStoredInstallFolder() {
-    return false;
+    return !readSetting(L"brindle_path").empty();
 }
 
 std::wstring storedOrDefaultInstallFolder() {
-    return kDefaultInstallFolder;
+    std::wstring stored = readSetting(L"brindle_path");
+    return stored.empty() ? std::wstring(kDefaultInstallFolder) : stored;
 }
 
+// ---- the folder of this run -----------------------------------------------------
+
 std::wstring installFolder() {
-    return kDefaultInstallFolder;
+    return chosenInstallFolder.empty() ? std::wstring(kDefaultInstallFolder) : chosenInstallFolder;
+}
+
+void setInstallFolder(const std::wstring& folder) {
+    if (!folder.empty()) {
+        chosenInstallFolder = folder;
+    }
+}
+
+bool shortcutWanted() {
+    return shortcutChoice;
+}
+
+void setShortcutWanted(bool wanted) {
+    shortcutChoice = wanted;
+}
+
+// ---- choosing a folder ----------------------------------------------------------
+
+std::wstring browseForFolder() {
+    // S_FALSE (already initialised on this thread) counts as success and is paired too.
+    ComApartment com(COINIT_APARTMENTTHREADED);
+    const std::wstring title = utf8ToWide(kBrowseTitle);
+
+    BROWSEINFOW browse = {};
+    browse.hwndOwner = nullptr;
+    browse.pidlRoot = nullptr;
+    browse.pszDisplayName = nullptr;
+    browse.lpszTitle = title.c_str();
+    browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+    browse.lpfn = nullptr;
+
+    std::wstring chosen;
+    PIDLIST_ABSOLUTE items = SHBrowseForFolderW(&browse);
+    if (items != nullptr) {
+        wchar_t path[kPathUnits];
+        if (SHGetPathFromIDListW(items, path)) {
+            chosen = path;
+        }
+        CoTaskMemFree(items);
+    }
+    return chosen;
+}
+
+std::wstring chooseInstallFolder() {
+    std::wstring picked = browseForFolder();
+    return picked.empty() ? picked : normaliseChosenFolder(picked);
+}
+
+// A picked parent folder gets the product folder appended, so installing into
+// "D:\Games" never spreads files over "D:\Games" itself.
+std::wstring normaliseChosenFolder(const std::wstring& folder) {
+    std::wstring trimmed = folder;
+    while (!trimmed.empty() && isSeparator(trimmed.back())) {
+        trimmed.pop_back();
+    }
+    if (trimmed.empty()) {
+        return kDefaultInstallFolder;
+    }
+    size_t separator = trimmed.find_last_of(L"\\/");
+    std::wstring last = separator == std::wstring::npos ? trimmed : trimmed.substr(separator + 1);
+    if (sameIgnoringAsciiCase(last, kProductFolderName)) {
+        return trimmed;
+    }
+    return trimmed + L"\\" + kProductFolderName;
+}
+
+// ---- path rules -------------------------------------------------------------------
+
+std::wstring fullPath(const std::wstring& path) {
+    wchar_t buffer[kPathUnits];
+    DWORD length = GetFullPathNameW(path.c_str(), kPathUnits, buffer, nullptr);
+    if (length == 0 || length >= kPathUnits) {
+        return path;
+    }
+    return std::wstring(buffer, length);
+}
+
+std::wstring runningExecutablePath() {
+    wchar_t buffer[kPathUnits];
+    DWORD length = GetModuleFileNameW(nullptr, buffer, kPathUnits);
+    // A path that filled the buffer was cut short.
+    if (length == 0 || length >= kPathUnits) {
+        return std::wstring();
+    }
+    return std::wstring(buffer, length);
+}
+
+bool isOwnExecutable(const std::wstring& path) {
+    std::wstring own = runningExecutablePath();
+    if (own.empty()) {
+        return false;
+    }
+    return sameIgnoringAsciiCase(fullPath(own), fullPath(path));
+}
+
+std::wstring resolveInstallPath(const std::wstring& base, const std::string& relativePathUtf8) {
+    std::wstring relative = utf8ToWide(relativePathUtf8);
+    for (wchar_t& c : relative) {
+        if (c == L'/') {
+            c = L'\\';
+        }
+    }
+    size_t start = relative.find_first_not_of(L'\\');
+    relative.erase(0, start == std::wstring::npos ? relative.size() : start);
+    // Any "..", even inside a name, is refused: nothing may climb out of the base.
+    if (relative.size() >= 2 && relative.find(L"..") != std::wstring::npos) {
+        return std::wstring();
+    }
+    return base + L"\\" + relative;
+}
+
+// Every folder from the root down to the file's own folder, outermost first,
+// since CreateDirectoryW makes one level at a time.
+std::vector<std::wstring> parentFoldersToCreate(const std::wstring& path) {
+    std::vector<std::wstring> folders;
+    size_t lastSeparator = path.rfind(L'\\');
+    if (lastSeparator == std::wstring::npos) {
+        return folders;
+    }
+    const std::wstring folderPart = path.substr(0, lastSeparator);
+    std::wstring prefix;
+    for (size_t i = 0; i < folderPart.size(); ++i) {
+        prefix += folderPart[i];
+        bool boundary = folderPart[i] == L'\\' || i + 1 == folderPart.size();
+        if (boundary && prefix.size() >= 2) {
+            folders.push_back(prefix);
+        }
+    }
+    return folders;
+}
+
+void createParentDirectories(const std::wstring& path) {
+    for (const std::wstring& folder : parentFoldersToCreate(path)) {
+        CreateDirectoryW(folder.c_str(), nullptr);
+    }
+}
+
+std::wstring prepareTempFolder() {
+    wchar_t buffer[kPathUnits];
+    DWORD length = GetTempPathW(kPathUnits, buffer);
+    if (length >= kPathUnits) {
+        length = 0;  // did not fit: the buffer holds nothing usable
+    }
+    std::wstring folder = std::wstring(buffer, length) + L"brindle_update\\";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
 }
 
 }  // namespace br

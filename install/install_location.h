@@ -3,10 +3,15 @@
 // and the path rules that map manifest paths into the install folder.
 
 #include <string>
+#include <vector>
 
 namespace br {
 
 extern const wchar_t kDefaultInstallFolder[];  // "C:\Brindle"
+
+// The install folder of this run once one is known; empty at start. Written by
+// the install prompt (through setInstallFolder) and by the registration step.
+extern std::wstring chosenInstallFolder;
 
 // Per-user settings under HKCU "Software\RAGE-MP".
 std::wstring readSetting(const std::wstring& name);
@@ -28,8 +33,10 @@ std::wstring chooseInstallFolder();
 // Path rules.
 std::wstring normaliseChosenFolder(const std::wstring& folder);
 std::wstring fullPath(const std::wstring& path);
+std::wstring runningExecutablePath();  // empty when it does not fit 260 units
 bool isOwnExecutable(const std::wstring& path);
 std::wstring resolveInstallPath(const std::wstring& base, const std::string& relativePathUtf8);
+std::vector<std::wstring> parentFoldersToCreate(const std::wstring& path);
 void createParentDirectories(const std::wstring& path);
 std::wstring prepareTempFolder();
 
