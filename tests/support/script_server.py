@@ -1,0 +1,442 @@
+#!/usr/bin/env python3
+"""A loopback HTTP server whose answers are scripted by the request path.
+
+Tests that need an update server (the HTTP client, the update worker, fault
+injection) ask this one for exactly the answer they want to see:
+
+    GET /status/404                      404 with a short text body
+    GET /bytes/100000                    200 with 100000 pattern bytes
+    GET /chunked/bytes/5000              the same, chunked transfer encoding
+    GET /close-delimited/bytes/5000      no Content-Length; the body ends at close
+    GET /cut/3000/bytes/10000            Content-Length 10000, then the connection
+                                         closes after 3000 bytes
+    GET /slow/50/piece/1000/file/a.bin   a file from the served folder, in
+                                         1000-byte pieces, 50 ms apart
+
+A path is any number of modifiers followed by one body source; a query string
+is ignored by the routing (see /echo to check that it arrived).
+
+Modifiers:
+    status/CODE      answer CODE instead of 200 (1xx, 204 and 304 carry no body)
+    chunked          Transfer-Encoding: chunked, one chunk per piece
+    close-delimited  no Content-Length, "Connection: close"; the body ends when
+                     the server closes the connection
+    cut/N            after N body bytes close the connection (FIN), whatever
+                     length was announced
+    reset/N          the same, but abort the connection with a TCP reset (RST)
+    slow/MS          pause MS milliseconds before each piece of the body
+    piece/N          write the body in pieces of N bytes (default 4096)
+
+Body sources (the rest of the path):
+    bytes/N          N bytes of the pattern: byte i is (i * 2654435761 >> 13) & 0xFF
+    file/REL         the file REL (percent-decoded, "/" separated) under DIR/root;
+                     404 when it is missing
+    text/TEXT        TEXT, percent-decoded, as UTF-8 (e.g. /text/%7B%7D is "{}")
+    echo             the request line and headers as received, as text
+    (nothing)        an empty body, or "status CODE\\n" after status/CODE
+
+Any other path names a file under DIR/root: /manifest.json serves
+DIR/root/manifest.json, the way a plain update server would.
+
+A path that is neither a route nor an existing file is answered with 400 and a
+line in server.log, so that a mistyped route cannot pass for a 404.
+
+The state folder DIR holds:
+    port             the TCP port, written once the server listens (127.0.0.1 only)
+    pid              the server's process id
+    root/            files served by /file/...; tests may write here
+    requests.log     one line "METHOD /path?query" per request, in arrival order
+    server.log       the server's own output
+
+Commands (options: --port N, default 0 = a free port; --idle-timeout S):
+    script_server.py start DIR   start in the background, wait until it
+                                 listens, print the port
+    script_server.py stop DIR    stop the server started in DIR
+    script_server.py serve DIR   run in the foreground
+
+From Python (e.g. an end-to-end test), after sys.path has tests/support:
+    import script_server
+    script_server.server_url(DIR, "bytes/10")   # "http://127.0.0.1:PORT/bytes/10"
+
+The server stops by itself after S seconds without a request (default 900),
+in case nobody runs "stop". To add a route, add a function to MODIFIERS or
+SOURCES below and describe it here.
+"""
+import argparse
+import mimetypes
+import os
+import shutil
+import signal
+import socket
+import struct
+import subprocess
+import sys
+import threading
+import time
+import urllib.parse
+from dataclasses import dataclass
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+DEFAULT_IDLE_TIMEOUT = 900.0
+
+
+def pattern_bytes(count):
+    return bytes(((i * 2654435761) >> 13) & 0xFF for i in range(count))
+
+
+class RouteError(Exception):
+    pass
+
+
+@dataclass
+class Answer:
+    status: int = 200
+    body: bytes = b""
+    content_type: str = "application/octet-stream"
+    chunked: bool = False
+    close_delimited: bool = False
+    cut_after: int = None
+    reset: bool = False
+    slow_ms: int = 0
+    piece: int = 4096
+    has_source: bool = False
+
+
+def number(segments, what):
+    if not segments:
+        raise RouteError("%s needs a number" % what)
+    try:
+        return int(segments.pop(0))
+    except ValueError:
+        raise RouteError("%s needs a number" % what)
+
+
+# Each modifier takes the remaining segments (after its own name) and changes the answer.
+def mod_status(answer, segments, handler):
+    answer.status = number(segments, "status")
+
+
+def mod_chunked(answer, segments, handler):
+    answer.chunked = True
+
+
+def mod_close_delimited(answer, segments, handler):
+    answer.close_delimited = True
+
+
+def mod_cut(answer, segments, handler):
+    answer.cut_after = number(segments, "cut")
+
+
+def mod_reset(answer, segments, handler):
+    answer.cut_after = number(segments, "reset")
+    answer.reset = True
+
+
+def mod_slow(answer, segments, handler):
+    answer.slow_ms = number(segments, "slow")
+
+
+def mod_piece(answer, segments, handler):
+    answer.piece = max(1, number(segments, "piece"))
+
+
+MODIFIERS = {
+    "status": mod_status,
+    "chunked": mod_chunked,
+    "close-delimited": mod_close_delimited,
+    "cut": mod_cut,
+    "reset": mod_reset,
+    "slow": mod_slow,
+    "piece": mod_piece,
+}
+
+
+# Each source consumes the rest of the segments and sets the body.
+def src_bytes(answer, segments, handler):
+    answer.body = pattern_bytes(number(segments, "bytes"))
+    segments.clear()
+
+
+def src_file(answer, segments, handler):
+    parts = [urllib.parse.unquote(s) for s in segments]
+    segments.clear()
+    if not parts or any(p in ("", ".", "..") or "/" in p or "\\" in p for p in parts):
+        raise RouteError("file needs a plain relative path")
+    path = os.path.join(handler.server.root, *parts)
+    try:
+        with open(path, "rb") as f:
+            answer.body = f.read()
+    except OSError:
+        answer.status = 404
+        answer.body = b"no such file\n"
+        answer.content_type = "text/plain"
+        return
+    answer.content_type = mimetypes.guess_type(path)[0] or "application/octet-stream"
+
+
+def src_text(answer, segments, handler):
+    answer.body = urllib.parse.unquote("/".join(segments)).encode("utf-8")
+    answer.content_type = "text/plain; charset=utf-8"
+    segments.clear()
+
+
+def src_echo(answer, segments, handler):
+    if segments:
+        raise RouteError("echo takes nothing after it")
+    lines = [handler.requestline] + ["%s: %s" % item for item in handler.headers.items()]
+    answer.body = ("\r\n".join(lines) + "\r\n").encode("latin-1")
+    answer.content_type = "text/plain"
+
+
+SOURCES = {"bytes": src_bytes, "file": src_file, "text": src_text, "echo": src_echo}
+
+
+def plan_answer(path, handler):
+    segments = [s for s in urllib.parse.urlsplit(path).path.split("/") if s]
+    answer = Answer()
+    if segments and segments[0] not in MODIFIERS and segments[0] not in SOURCES:
+        parts = [urllib.parse.unquote(s) for s in segments]
+        if os.path.isfile(os.path.join(handler.server.root, *parts)):
+            src_file(answer, segments, handler)
+            return answer
+    while segments:
+        name = segments.pop(0)
+        if name in MODIFIERS:
+            MODIFIERS[name](answer, segments, handler)
+        elif name in SOURCES:
+            SOURCES[name](answer, segments, handler)
+            answer.has_source = True
+        else:
+            raise RouteError("unknown route segment %r" % name)
+    if not answer.has_source and answer.status != 200:
+        answer.body = ("status %d\n" % answer.status).encode("ascii")
+        answer.content_type = "text/plain"
+    return answer
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "script-server/1"
+
+    def do_GET(self):
+        self.server.note_request(self.command, self.path)
+        try:
+            answer = plan_answer(self.path, self)
+        except RouteError as error:
+            self.log_message("bad route %s: %s", self.path, error)
+            answer = Answer(status=400, body=("bad route: %s\n" % error).encode(), content_type="text/plain")
+        try:
+            self.send(answer)
+        except (ConnectionError, OSError):
+            self.close_connection = True  # the client went away; nothing to report
+        self.server.note_activity()
+
+    def send(self, answer):
+        self.send_response(answer.status)
+        if answer.status in (204, 304) or 100 <= answer.status < 200:
+            self.end_headers()
+            return
+        self.send_header("Content-Type", answer.content_type)
+        if answer.chunked:
+            self.send_header("Transfer-Encoding", "chunked")
+        elif answer.close_delimited:
+            self.send_header("Connection", "close")
+            self.close_connection = True
+        else:
+            self.send_header("Content-Length", str(len(answer.body)))
+        self.end_headers()
+
+        sent = 0
+        for at in range(0, len(answer.body), answer.piece):
+            piece = answer.body[at:at + answer.piece]
+            if answer.slow_ms:
+                self.wfile.flush()
+                time.sleep(answer.slow_ms / 1000.0)
+            if answer.cut_after is not None and sent + len(piece) >= answer.cut_after:
+                self.write_piece(answer, piece, answer.cut_after - sent)
+                self.cut(answer.reset)
+                return
+            self.write_piece(answer, piece, len(piece))
+            sent += len(piece)
+        if answer.cut_after is not None:
+            self.cut(answer.reset)
+            return
+        if answer.chunked:
+            self.wfile.write(b"0\r\n\r\n")
+        self.wfile.flush()
+
+    def write_piece(self, answer, piece, count):
+        # A cut chunk still announces its full size.
+        if answer.chunked:
+            self.wfile.write(b"%x\r\n" % len(piece))
+        self.wfile.write(piece[:count])
+        if answer.chunked and count == len(piece):
+            self.wfile.write(b"\r\n")
+
+    def cut(self, reset):
+        self.wfile.flush()
+        if reset:
+            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        else:
+            self.connection.shutdown(socket.SHUT_RDWR)
+        self.connection.close()
+        self.close_connection = True
+
+    def finish(self):
+        try:
+            super().finish()
+        except OSError:
+            pass
+
+    def log_message(self, format, *args):
+        sys.stderr.write("%s %s\n" % (time.strftime("%H:%M:%S"), format % args))
+        sys.stderr.flush()
+
+
+class ScriptServer(ThreadingHTTPServer):
+    daemon_threads = True
+
+    def __init__(self, state_dir, port):
+        super().__init__(("127.0.0.1", port), Handler)
+        self.state_dir = state_dir
+        self.root = os.path.join(state_dir, "root")
+        self.last_activity = time.monotonic()
+        self.log_lock = threading.Lock()
+
+    def note_activity(self):
+        self.last_activity = time.monotonic()
+
+    def note_request(self, method, path):
+        self.note_activity()
+        with self.log_lock:
+            with open(os.path.join(self.state_dir, "requests.log"), "a") as log:
+                log.write("%s %s\n" % (method, path))
+
+
+def write_atomically(path, text):
+    with open(path + ".tmp", "w") as f:
+        f.write(text)
+    os.replace(path + ".tmp", path)
+
+
+def remove_quietly(path):
+    try:
+        os.remove(path)
+    except FileNotFoundError:
+        pass
+
+
+def serve(state_dir, port, idle_timeout):
+    os.makedirs(os.path.join(state_dir, "root"), exist_ok=True)
+    server = ScriptServer(state_dir, port)
+
+    def stop_when_idle():
+        while time.monotonic() - server.last_activity < idle_timeout:
+            time.sleep(min(1.0, idle_timeout / 4))
+        sys.stderr.write("idle for %.0f s, stopping\n" % idle_timeout)
+        server.shutdown()
+
+    signal.signal(signal.SIGTERM, lambda *_: threading.Thread(target=server.shutdown, daemon=True).start())
+    threading.Thread(target=stop_when_idle, daemon=True).start()
+    write_atomically(os.path.join(state_dir, "pid"), "%d\n" % os.getpid())
+    write_atomically(os.path.join(state_dir, "port"), "%d\n" % server.server_address[1])
+    sys.stderr.write("listening on 127.0.0.1:%d\n" % server.server_address[1])
+    sys.stderr.flush()
+    try:
+        server.serve_forever(poll_interval=0.2)
+    finally:
+        server.server_close()
+        # Only our own files: a newer server may already have replaced them.
+        if read_number(os.path.join(state_dir, "pid")) == os.getpid():
+            remove_quietly(os.path.join(state_dir, "port"))
+            remove_quietly(os.path.join(state_dir, "pid"))
+
+
+def read_number(path):
+    try:
+        with open(path) as f:
+            return int(f.read().strip())
+    except (OSError, ValueError):
+        return None
+
+
+def server_url(state_dir, route):
+    """The address of route (without its leading "/") on the server running in state_dir."""
+    port = read_number(os.path.join(state_dir, "port"))
+    if port is None:
+        raise RuntimeError("no script server is running in %s" % state_dir)
+    return "http://127.0.0.1:%d/%s" % (port, route)
+
+
+def is_our_server(pid):
+    try:
+        with open("/proc/%d/cmdline" % pid, "rb") as f:
+            args = f.read().split(b"\0")
+    except OSError:
+        return False
+    return any(a.endswith(b"script_server.py") for a in args) and b"serve" in args
+
+
+def stop(state_dir):
+    pid = read_number(os.path.join(state_dir, "pid"))
+    if pid is not None and is_our_server(pid):
+        os.kill(pid, signal.SIGTERM)
+        deadline = time.monotonic() + 10
+        while is_our_server(pid) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        if is_our_server(pid):
+            os.kill(pid, signal.SIGKILL)
+        print("script server %d stopped" % pid)
+    else:
+        print("no script server running in %s" % state_dir)
+    remove_quietly(os.path.join(state_dir, "port"))
+    remove_quietly(os.path.join(state_dir, "pid"))
+
+
+def start(state_dir, port, idle_timeout):
+    stop(state_dir)  # a leftover of an interrupted run
+    shutil.rmtree(os.path.join(state_dir, "root"), ignore_errors=True)
+    os.makedirs(os.path.join(state_dir, "root"))
+    open(os.path.join(state_dir, "requests.log"), "w").close()
+    with open(os.path.join(state_dir, "server.log"), "wb") as log:
+        # Detached and with no inherited pipes, so ctest sees this command end.
+        process = subprocess.Popen(
+            [sys.executable, os.path.abspath(__file__), "serve", state_dir, "--port", str(port),
+             "--idle-timeout", str(idle_timeout)],
+            stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT, start_new_session=True, close_fds=True)
+    deadline = time.monotonic() + 20
+    while time.monotonic() < deadline:
+        port = read_number(os.path.join(state_dir, "port"))
+        if port is not None:
+            print("script server %d listening on 127.0.0.1:%d" % (process.pid, port))
+            return 0
+        if process.poll() is not None:
+            break
+        time.sleep(0.05)
+    with open(os.path.join(state_dir, "server.log")) as log:
+        sys.stderr.write(log.read())
+    sys.stderr.write("script server did not start\n")
+    return 1
+
+
+def main():
+    parser = argparse.ArgumentParser(description="Scripted loopback HTTP server for tests.")
+    parser.add_argument("command", choices=("start", "stop", "serve"))
+    parser.add_argument("state_dir")
+    parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--idle-timeout", type=float, default=DEFAULT_IDLE_TIMEOUT)
+    args = parser.parse_args()
+    state_dir = os.path.abspath(args.state_dir)
+    os.makedirs(state_dir, exist_ok=True)
+    if args.command == "start":
+        return start(state_dir, args.port, args.idle_timeout)
+    if args.command == "stop":
+        stop(state_dir)
+        return 0
+    serve(state_dir, args.port, args.idle_timeout)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,192 @@
+#include "update/file_state.h"
+
+#include <cstdlib>
+#include <vector>
+
+#include "common/win32_handles.h"
+
+#include <bcrypt.h>  // needs windows.h first
+
+namespace br {
+
+namespace {
+
+struct AlgorithmTraits {
+    using Type = BCRYPT_ALG_HANDLE;
+    static Type empty() { return nullptr; }
+    static bool valid(Type h) { return h != nullptr; }
+    static void close(Type h) { BCryptCloseAlgorithmProvider(h, 0); }
+};
+using AlgorithmHandle = UniqueHolder<AlgorithmTraits>;
+
+struct HashTraits {
+    using Type = BCRYPT_HASH_HANDLE;
+    static Type empty() { return nullptr; }
+    static bool valid(Type h) { return h != nullptr; }
+    static void close(Type h) { BCryptDestroyHash(h); }
+};
+using HashHandle = UniqueHolder<HashTraits>;
+
+UniqueHandle openForReading(const std::wstring& path) {
+    return UniqueHandle(
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// Reads until the end of the file or the first failed read, which ends the
+// data just the same. takeBlock returns false to stop early.
+template <typename TakeBlock>
+bool forEachBlock(HANDLE file, DWORD blockSize, TakeBlock takeBlock) {
+    std::vector<unsigned char> block(blockSize);
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file, block.data(), blockSize, &got, nullptr) || got == 0) {
+            return true;
+        }
+        if (!takeBlock(block.data(), got)) {
+            return false;
+        }
+    }
+}
+
+std::wstring stateFilePath(const std::wstring& installFolder) { return installFolder + L"\\brindle.state"; }
+
+}  // namespace
+
+std::string sha256OfFile(const std::wstring& path) {
+    // Declared in this order so they close as hash, provider, file.
+    UniqueHandle file = openForReading(path);
+    if (!file) {
+        return {};
+    }
+    AlgorithmHandle provider;
+    if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(provider.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
+        return {};
+    }
+    HashHandle hash;
+    if (!BCRYPT_SUCCESS(BCryptCreateHash(provider.get(), hash.put(), nullptr, 0, nullptr, 0, 0))) {
+        return {};
+    }
+
+    bool hashed = forEachBlock(file.get(), 65536, [&](unsigned char* bytes, DWORD count) {
+        return BCRYPT_SUCCESS(BCryptHashData(hash.get(), bytes, count, 0));
+    });
+    unsigned char digest[32];
+    if (!hashed || !BCRYPT_SUCCESS(BCryptFinishHash(hash.get(), digest, sizeof(digest), 0))) {
+        return {};
+    }
+
+    static const char kDigits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(64);
+    for (unsigned char byte : digest) {
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 0x0F];
+    }
+    return text;
+}
+
+FileStamp getFileStamp(const std::wstring& path) {
+    FileStamp stamp;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return stamp;
+    }
+    stamp.exists = true;
+    stamp.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    stamp.lastWriteTime =
+        (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    return stamp;
+}
+
+namespace {
+
+// One line of the state file, already without its line end. A line that does
+// not hold four fields or names no path is skipped: it only costs a hash.
+void storeStateLine(const std::string& line, StateCache& cache) {
+    size_t first = line.find(' ');
+    if (first == std::string::npos) {
+        return;
+    }
+    size_t second = line.find(' ', first + 1);
+    if (second == std::string::npos) {
+        return;
+    }
+    size_t third = line.find(' ', second + 1);
+    if (third == std::string::npos) {
+        return;
+    }
+    std::string path = line.substr(third + 1);
+    if (path.empty()) {
+        return;
+    }
+    StateEntry entry;
+    entry.sha256 = line.substr(0, first);
+    entry.size = std::strtoull(line.substr(first + 1, second - first - 1).c_str(), nullptr, 10);
+    entry.lastWriteTime = std::strtoull(line.substr(second + 1, third - second - 1).c_str(), nullptr, 10);
+    cache[path] = entry;  // a later line for the same path wins
+}
+
+}  // namespace
+
+StateCache parseStateText(const std::string& text) {
+    StateCache cache;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) {
+            line.pop_back();
+        }
+        if (!line.empty()) {
+            storeStateLine(line, cache);
+        }
+    }
+    return cache;
+}
+
+std::string formatStateText(const StateCache& cache) {
+    std::string text;
+    for (const auto& [path, entry] : cache) {
+        text += entry.sha256;
+        text += ' ';
+        text += std::to_string(entry.size);
+        text += ' ';
+        text += std::to_string(entry.lastWriteTime);
+        text += ' ';
+        text += path;
+        text += '\n';
+    }
+    return text;
+}
+
+StateCache readStateFile(const std::wstring& installFolder) {
+    UniqueHandle file = openForReading(stateFilePath(installFolder));
+    if (!file) {
+        return {};
+    }
+    std::string text;
+    forEachBlock(file.get(), 4096, [&](unsigned char* bytes, DWORD count) {
+        text.append(reinterpret_cast<const char*>(bytes), count);
+        return true;
+    });
+    file.reset();
+    return parseStateText(text);
+}
+
+void writeStateFile(const std::wstring& installFolder, const StateCache& cache) {
+    UniqueHandle file(CreateFileW(stateFilePath(installFolder).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return;
+    }
+    std::string text = formatStateText(cache);
+    DWORD written = 0;
+    WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+}  // namespace br
