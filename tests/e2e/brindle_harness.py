@@ -106,3 +106,106 @@ def close_enough(actual, expected, tolerance):
 def press_keys(window, keys):
     subprocess.run(["xdotool", "windowfocus", "--sync", window], check=False)
     subprocess.run(["xdotool", "key", keys], check=True)
+
+
+# --- the prefix's registry and drive C: ----------------------------------------
+
+SETTINGS_KEY = r"HKCU\Software\RAGE-MP"
+UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Brindle"
+
+
+def wine_quiet(*args):
+    return subprocess.run(["wine", *args], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                          stderr=subprocess.DEVNULL, text=True, errors="replace")
+
+
+def store_install_folder(windows_path):
+    wine_quiet("reg", "add", SETTINGS_KEY, "/v", "brindle_path", "/t", "REG_SZ", "/d", windows_path, "/f")
+
+
+def registry_value(key, name):
+    """A string value read through "reg export", which keeps every character
+    ("reg query" prints through the console's code page)."""
+    export = artefact_path("registry-export.reg")
+    if os.path.exists(export):
+        os.remove(export)
+    wine_quiet("reg", "export", key, "Z:" + export.replace("/", "\\"), "/y")
+    if not os.path.exists(export):
+        return None
+    with open(export, "rb") as f:
+        text = f.read().decode("utf-16")
+    prefix = '"%s"="' % name
+    for line in text.splitlines():
+        if line.startswith(prefix) and line.endswith('"'):
+            return line[len(prefix):-1].replace("\\\\", "\\").replace('\\"', '"')
+    return None
+
+
+def forget_installation():
+    """Puts the prefix back to 'never installed': settings, uninstall entry, shortcut."""
+    wine_quiet("reg", "delete", SETTINGS_KEY, "/f")
+    wine_quiet("reg", "delete", UNINSTALL_KEY, "/f")
+    for desktop in desktop_folders():
+        link = os.path.join(desktop, "Brindle.lnk")
+        if os.path.isfile(link):
+            os.remove(link)
+
+
+def desktop_folders():
+    prefix = os.environ["WINEPREFIX"]
+    users = os.path.join(prefix, "drive_c", "users")
+    found = [os.path.join(users, u, "Desktop") for u in os.listdir(users)]
+    found.append(os.path.join(os.environ.get("HOME", ""), "Desktop"))
+    return [d for d in found if os.path.isdir(d)]
+
+
+def drive_c(*parts):
+    """The Unix path of C:\\<parts> in the test prefix."""
+    return os.path.join(os.environ["WINEPREFIX"], "drive_c", *parts)
+
+
+# --- the loopback update server (tests/support/script_server.py) --------------
+
+SERVER_DIR = os.environ.get("BRINDLE_SERVER_DIR", os.path.join(BUILD_DIR, "test-server"))
+
+
+def server_port():
+    with open(os.path.join(SERVER_DIR, "port")) as f:
+        return int(f.read().strip())
+
+
+def publish_release(files, deletes=()):
+    """Serves files ({manifest path: bytes}) and the manifest that lists them.
+
+    Returns the manifest as a dict."""
+    import hashlib
+    import json
+    import urllib.parse
+    root = os.path.join(SERVER_DIR, "root", "release")
+    os.makedirs(root, exist_ok=True)
+    entries = []
+    for number, (path, content) in enumerate(files.items()):
+        name = "file-%d.bin" % number
+        with open(os.path.join(root, name), "wb") as f:
+            f.write(content)
+        entries.append({"path": path, "sha256": hashlib.sha256(content).hexdigest(), "size": len(content),
+                        "url": "http://127.0.0.1:%d/file/release/%s" % (server_port(), urllib.parse.quote(name))})
+    manifest = {"files": entries, "deletes": list(deletes)}
+    with open(os.path.join(SERVER_DIR, "root", "manifest.json"), "w") as f:
+        json.dump(manifest, f, ensure_ascii=False)
+    return manifest
+
+
+def withdraw_release():
+    path = os.path.join(SERVER_DIR, "root", "manifest.json")
+    if os.path.exists(path):
+        os.remove(path)
+
+
+def wait_for(condition, timeout, interval=0.1):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if condition():
+            return True
+        time.sleep(interval)
+    return condition()

@@ -38,14 +38,18 @@ Body sources (the rest of the path):
 Any other path names a file under DIR/root: /manifest.json serves
 DIR/root/manifest.json, the way a plain update server would.
 
-A path that is neither a route nor an existing file is answered with 400 and a
-line in server.log, so that a mistyped route cannot pass for a 404.
+A missing top-level file (/manifest.json when root/manifest.json is absent) is
+answered with 404, as a plain update server would. Any other path that is
+neither a route nor an existing file is answered with 400 and a line in
+server.log, so that a mistyped route cannot pass for a 404.
 
 The state folder DIR holds:
     port             the TCP port, written once the server listens (127.0.0.1 only)
     pid              the server's process id
     root/            files served by /file/...; tests may write here
     requests.log     one line "METHOD /path?query" per request, in arrival order
+    offline          (written by a test) while it exists, every connection is
+                     reset at once, as if the server could not be reached
     server.log       the server's own output
 
 Commands (options: --port N, default 0 = a free port; --idle-timeout S):
@@ -200,6 +204,13 @@ def plan_answer(path, handler):
         if os.path.isfile(os.path.join(handler.server.root, *parts)):
             src_file(answer, segments, handler)
             return answer
+        if len(segments) == 1:
+            # A plain file at the top, such as /manifest.json, that is not
+            # there: what a real update server answers.
+            answer.status = 404
+            answer.body = b"status 404\n"
+            answer.content_type = "text/plain"
+            return answer
     while segments:
         name = segments.pop(0)
         if name in MODIFIERS:
@@ -219,7 +230,23 @@ class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     server_version = "script-server/1"
 
+    def handle(self):
+        if not self.reset_if_offline():
+            super().handle()
+
+    def reset_if_offline(self):
+        # DIR/offline makes the server look unreachable: new connections, and
+        # requests on kept-alive ones, are answered with a TCP reset.
+        if not os.path.exists(os.path.join(self.server.state_dir, "offline")):
+            return False
+        self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        self.connection.close()
+        self.close_connection = True
+        return True
+
     def do_GET(self):
+        if self.reset_if_offline():
+            return
         self.server.note_request(self.command, self.path)
         try:
             answer = plan_answer(self.path, self)

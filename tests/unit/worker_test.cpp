@@ -1,0 +1,433 @@
+// A whole update run on its own thread, against the loopback test server
+// (which serves the built-in manifest address) and a real install folder.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "install/install_location.h"
+#include "support/script_server.h"
+#include "support/temp_folder.h"
+#include "unit/install_test_support.h"
+#include "update/file_state.h"
+#include "update/status.h"
+#include "update/worker.h"
+
+namespace br {
+namespace {
+
+using test::clearSettingsKey;
+using test::clearUninstallKey;
+using test::isFile;
+using test::isFolder;
+
+struct ReleaseFile {
+    std::string path;     // as the manifest spells it
+    std::string content;  // what the server holds
+    std::string route;    // where the server serves it; a plain file when empty
+    std::string sha256;   // the manifest's hash; that of content when empty
+};
+
+std::string sha256Of(const std::string& content) {
+    TempFolder scratch;
+    std::wstring file = scratch.file(L"hash-me");
+    EXPECT_TRUE(writeWholeFile(file, content));
+    return sha256OfFile(file);
+}
+
+uint64_t lastWriteTimeOf(const std::wstring& path) {
+    return getFileStamp(path).lastWriteTime;
+}
+
+void setLastWriteTime(const std::wstring& path, uint64_t time) {
+    UniqueHandle file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file);
+    FILETIME stamp{static_cast<DWORD>(time & 0xFFFFFFFFu), static_cast<DWORD>(time >> 32)};
+    ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &stamp));
+}
+
+// Every distinct snapshot the interface could have seen while the run went on.
+struct RunRecord {
+    std::vector<StatusSnapshot> seen;
+    StatusSnapshot last;
+
+    std::vector<std::string> phases() const {
+        std::vector<std::string> order;
+        for (const StatusSnapshot& snap : seen) {
+            // Empty only before the worker has written anything.
+            if (!snap.phase.empty() && (order.empty() || order.back() != snap.phase)) {
+                order.push_back(snap.phase);
+            }
+        }
+        return order;
+    }
+};
+
+bool sameSnapshot(const StatusSnapshot& a, const StatusSnapshot& b) {
+    return a.phase == b.phase && a.detail == b.detail && a.bytesDone == b.bytesDone && a.bytesTotal == b.bytesTotal &&
+           a.filesDone == b.filesDone && a.filesTotal == b.filesTotal && a.finished == b.finished &&
+           a.error == b.error;
+}
+
+class WorkerOnMachine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!BRINDLE_MANIFEST_ON_SCRIPT_SERVER) {
+            GTEST_SKIP() << "the built-in manifest address is not the loopback test server";
+        }
+        setInstallFolder(install.path());
+        setShortcutWanted(false);
+        DeleteFileW(serverFile("offline").c_str());
+    }
+
+    void TearDown() override {
+        DeleteFileW(serverFile("offline").c_str());
+        DeleteFileW(serverFile("root/manifest.json").c_str());
+        clearSettingsKey();
+        clearUninstallKey();
+    }
+
+    std::wstring serverFile(const std::string& name) { return utf8ToWide(scriptServerDir() + "/" + name); }
+    std::wstring installed(const std::wstring& relative) { return install.file(relative); }
+    std::string fileUrl(const std::string& served) {
+        return "http://127.0.0.1:" + std::to_string(scriptServerPort()) + "/" + served;
+    }
+
+    // Serves the files and a manifest that lists them, in this order.
+    void publish(const std::vector<ReleaseFile>& files, const std::vector<std::string>& deletes = {}) {
+        nlohmann::json list = nlohmann::json::array();
+        int number = 0;
+        for (const ReleaseFile& file : files) {
+            std::string route = file.route;
+            if (route.empty()) {
+                route = "file/release-" + std::to_string(number++) + ".bin";
+                serveFile(route.substr(5), file.content);
+            }
+            list.push_back({{"path", file.path},
+                            {"sha256", file.sha256.empty() ? sha256Of(file.content) : file.sha256},
+                            {"url", fileUrl(route)},
+                            {"size", file.content.size()}});
+        }
+        publishManifestText(nlohmann::json{{"files", list}, {"deletes", deletes}}.dump());
+    }
+
+    void publishManifestText(const std::string& text) { serveFile("manifest.json", text); }
+
+    RunRecord run() {
+        Status status;
+        std::thread worker([&status] { RunUpdate(status); });
+        RunRecord record;
+        // Bounded: a run that hangs fails the test instead of the whole suite.
+        const ULONGLONG deadline = GetTickCount64() + 120000;
+        for (;;) {
+            StatusSnapshot snap = snapshotStatus(status);
+            if (record.seen.empty() || !sameSnapshot(record.seen.back(), snap)) {
+                record.seen.push_back(snap);
+            }
+            if (snap.finished || GetTickCount64() > deadline) {
+                break;
+            }
+            std::this_thread::yield();
+        }
+        worker.join();
+        record.last = snapshotStatus(status);
+        EXPECT_TRUE(record.last.finished) << "the run did not end";
+        return record;
+    }
+
+    size_t requestsFor(const std::string& fragment) {
+        std::vector<std::string> lines = scriptServerRequests();
+        return std::count_if(lines.begin(), lines.end(),
+                             [&](const std::string& line) { return line.find(fragment) != std::string::npos; });
+    }
+
+    bool anyPartFileFor(const std::vector<ReleaseFile>& files) {
+        std::wstring temp = prepareTempFolder();
+        for (const ReleaseFile& file : files) {
+            std::string hash = file.sha256.empty() ? sha256Of(file.content) : file.sha256;
+            if (isFile(temp + utf8ToWide(hash) + L".part")) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    std::string stateText() { return readWholeFile(installed(L"brindle.state")); }
+
+    TempFolder install;
+};
+
+const std::vector<std::string> kFullRun = {"Đang chuẩn bị", "Đang kiểm tra phiên bản", "Đang kiểm tra tệp",
+                                           "Đang tải dữ liệu cập nhật", "Hoàn tất"};
+
+bool inOrder(const std::vector<std::string>& seen, const std::vector<std::string>& order) {
+    size_t at = 0;
+    for (const std::string& phase : seen) {
+        auto found = std::find(order.begin() + at, order.end(), phase);
+        if (found == order.end()) {
+            return false;
+        }
+        at = found - order.begin();
+    }
+    return true;
+}
+
+TEST_F(WorkerOnMachine, FirstInstallPlacesAndRecordsEveryFileThenASecondRunReadsNothing) {
+    std::vector<ReleaseFile> release = {
+        {"data/a.bin", patternBytes(300000), "", ""},
+        {"Thư mục/tệp có dấu cách.txt", "xin chào", "", ""},
+        {"top.txt", "", "", ""},
+    };
+    publish(release);
+
+    RunRecord first = run();
+    EXPECT_TRUE(first.last.succeeded) << first.last.error;
+    EXPECT_EQ(first.last.phase, "Hoàn tất");
+    EXPECT_TRUE(inOrder(first.phases(), kFullRun)) << ::testing::PrintToString(first.phases());
+
+    StateCache state = readStateFile(install.path());
+    ASSERT_EQ(state.size(), release.size());
+    for (const ReleaseFile& file : release) {
+        std::wstring path = installed(utf8ToWide(file.path));
+        for (wchar_t& c : path) {
+            if (c == L'/') c = L'\\';
+        }
+        EXPECT_EQ(readWholeFile(path), file.content) << file.path;
+        ASSERT_EQ(state.count(file.path), 1u) << file.path;
+        EXPECT_EQ(state[file.path].sha256, sha256Of(file.content));
+        EXPECT_EQ(state[file.path].size, file.content.size());
+        EXPECT_EQ(state[file.path].lastWriteTime, lastWriteTimeOf(path));
+    }
+    EXPECT_FALSE(anyPartFileFor(release));
+
+    // Every installed file is held without read sharing: hashing one would fail
+    // and force a download that the server would log.
+    std::vector<UniqueHandle> held;
+    for (const ReleaseFile& file : release) {
+        std::wstring path = installed(utf8ToWide(file.path));
+        std::replace(path.begin(), path.end(), L'/', L'\\');
+        held.emplace_back(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held.back()) << file.path;
+    }
+    std::string stateBefore = stateText();
+    size_t downloadsBefore = requestsFor("/file/release-");
+
+    RunRecord second = run();
+    EXPECT_TRUE(second.last.succeeded) << second.last.error;
+    EXPECT_EQ(requestsFor("/file/release-"), downloadsBefore);
+    EXPECT_TRUE(inOrder(second.phases(), {"Đang chuẩn bị", "Đang kiểm tra phiên bản", "Đang kiểm tra tệp",
+                                          "Đã là bản mới nhất", "Hoàn tất"}))
+        << ::testing::PrintToString(second.phases());
+    EXPECT_EQ(second.last.bytesTotal, 0u);
+    EXPECT_EQ(second.last.filesTotal, 0);
+    held.clear();
+    EXPECT_EQ(stateText(), stateBefore);
+}
+
+TEST_F(WorkerOnMachine, OnlyTheStateFileVouchesAndNeverForTheClientExecutable) {
+    std::vector<ReleaseFile> release = {
+        {"same-time.txt", "original A", "", ""},
+        {"new-time.txt", "original B", "", ""},
+        {"bin/x64/RAGEMP_V.EXE", "client binary", "", ""},
+    };
+    publish(release);
+    ASSERT_TRUE(run().last.succeeded);
+
+    // Same size, same time: trusted, left as it is.
+    std::wstring sameTime = installed(L"same-time.txt");
+    uint64_t kept = lastWriteTimeOf(sameTime);
+    ASSERT_TRUE(writeWholeFile(sameTime, "tampered A"));
+    setLastWriteTime(sameTime, kept);
+    // Same size, new time: hashed, found different, fetched again.
+    std::wstring newTime = installed(L"new-time.txt");
+    ASSERT_TRUE(writeWholeFile(newTime, "tampered B"));
+    setLastWriteTime(newTime, lastWriteTimeOf(newTime) + 36000000000ull);
+    // The client executable is hashed on every run, whatever its record says.
+    std::wstring client = installed(L"bin\\x64\\RAGEMP_V.EXE");
+    uint64_t clientTime = lastWriteTimeOf(client);
+    ASSERT_TRUE(writeWholeFile(client, "patched  binary"));
+    ASSERT_TRUE(writeWholeFile(client, "client binarz"));
+    setLastWriteTime(client, clientTime);
+
+    RunRecord second = run();
+    EXPECT_TRUE(second.last.succeeded) << second.last.error;
+    EXPECT_EQ(readWholeFile(sameTime), "tampered A");
+    EXPECT_EQ(readWholeFile(newTime), "original B");
+    EXPECT_EQ(readWholeFile(client), "client binary");
+    EXPECT_EQ(second.last.filesTotal, 2);
+}
+
+TEST_F(WorkerOnMachine, FailuresKeepWhatWasInPlaceAndTheNextRunCompletes) {
+    std::vector<ReleaseFile> good = {{"first.txt", "first", "", ""}, {"second.txt", "second", "", ""}};
+    publish(good);
+    ASSERT_TRUE(run().last.succeeded);
+    const std::string stateBefore = stateText();
+
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+        std::string error;
+        std::function<void()> mend;
+    };
+    UniqueHandle lock;
+    std::vector<ReleaseFile> withNew = {{"first.txt", "first v2", "", ""},
+                                        {"second.txt", "second v2", "", ""}};
+    std::vector<Case> cases = {
+        {"server unreachable",
+         [&] {
+             publish(withNew);
+             writeWholeFile(serverFile("offline"), "");
+         },
+         "Không thể kết nối máy chủ: ", [&] { DeleteFileW(serverFile("offline").c_str()); }},
+        {"no manifest", [&] { DeleteFileW(serverFile("root/manifest.json").c_str()); },
+         "Không thể kết nối máy chủ: HTTP status 404", [&] { publish(withNew); }},
+        {"unreadable manifest", [&] { publishManifestText("<html>portal</html>"); }, "Không đọc được manifest.",
+         [&] { publish(withNew); }},
+        {"404 on a file",
+         [&] { publish({{"first.txt", "first v2", "", ""}, {"second.txt", "second v2", "status/404", ""}}); },
+         "Lỗi tải (second.txt): HTTP status 404", [&] { publish(withNew); }},
+        {"wrong bytes",
+         [&] { publish({{"first.txt", "first v2", "", ""}, {"second.txt", "second v2", "", sha256Of("other")}}); },
+         "Lỗi xác minh: second.txt", [&] { publish(withNew); }},
+        {"destination locked",
+         [&] {
+             publish(withNew);
+             lock.reset(CreateFileW(installed(L"second.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                                    nullptr));
+         },
+         "Không ghi được tệp: second.txt", [&] { lock.reset(); }},
+    };
+
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Back to the installed first release, then break one thing.
+        publish(good);
+        ASSERT_TRUE(run().last.succeeded);
+        const std::string stateOfGood = stateText();
+        c.arrange();
+        RunRecord failed = run();
+        EXPECT_FALSE(failed.last.succeeded);
+        if (c.error.back() == ' ') {
+            EXPECT_EQ(failed.last.error.rfind(c.error, 0), 0u) << failed.last.error;
+            EXPECT_GT(failed.last.error.size(), c.error.size()) << "no reason given";
+        } else {
+            EXPECT_EQ(failed.last.error, c.error);
+        }
+        EXPECT_EQ(stateText(), stateOfGood) << "the state file changed";
+        EXPECT_TRUE(isFile(installed(L"first.txt")));
+        EXPECT_TRUE(isFile(installed(L"second.txt")));
+        EXPECT_FALSE(anyPartFileFor(withNew));
+
+        c.mend();
+        RunRecord mended = run();
+        EXPECT_TRUE(mended.last.succeeded) << mended.last.error;
+        EXPECT_EQ(readWholeFile(installed(L"first.txt")), "first v2");
+        EXPECT_EQ(readWholeFile(installed(L"second.txt")), "second v2");
+    }
+    EXPECT_FALSE(stateBefore.empty());
+}
+
+TEST_F(WorkerOnMachine, RemovalsStayInsideTheReleaseAndTheFolder) {
+    TempFolder outside;
+    ASSERT_TRUE(writeWholeFile(outside.file(L"precious.txt"), "keep me"));
+    publish({{"keep/a.txt", "a", "", ""},
+             {"dropped.txt", "dropped", "", ""},
+             {"Data/File.txt", "case", "", ""}});
+    ASSERT_TRUE(run().last.succeeded);
+    ASSERT_TRUE(writeWholeFile(installed(L"old.txt"), "old"));
+    ASSERT_TRUE(writeWholeFile(installed(L"a..b.txt"), "dots"));
+    CreateDirectoryW(installed(L"folder").c_str(), nullptr);
+
+    size_t before = requestsFor("/file/");
+    publish({{"keep/a.txt", "a", "", ""},
+             {"data/file.txt", "case", "", ""},  // only the letter case changed
+             {"a..b.txt", "never fetched", "", ""},
+             {"/lead/x.txt", "x", "", ""},
+             {"\\lead\\y.txt", "y", "", ""}},
+            {"old.txt", "a..b.txt", "DATA/FILE.TXT", "folder", "missing.txt",
+             "../" + wideToUtf8(outside.path().substr(outside.path().find_last_of(L'\\') + 1)) + "/precious.txt"});
+    RunRecord second = run();
+    ASSERT_TRUE(second.last.succeeded) << second.last.error;
+
+    EXPECT_FALSE(isFile(installed(L"dropped.txt")));
+    EXPECT_FALSE(isFile(installed(L"old.txt")));
+    EXPECT_EQ(readWholeFile(installed(L"Data\\File.txt")), "case") << "a case-only rename lost the file";
+    EXPECT_EQ(readWholeFile(installed(L"a..b.txt")), "dots");
+    EXPECT_TRUE(isFolder(installed(L"folder")));
+    EXPECT_EQ(readWholeFile(outside.file(L"precious.txt")), "keep me");
+    EXPECT_EQ(readWholeFile(installed(L"lead\\x.txt")), "x");
+    EXPECT_EQ(readWholeFile(installed(L"lead\\y.txt")), "y");
+    // The ".." entry was counted but never fetched: only x and y were downloaded.
+    EXPECT_EQ(requestsFor("/file/") - before, 2u);
+
+    StateCache state = readStateFile(install.path());
+    EXPECT_EQ(state.count("a..b.txt"), 0u);
+    EXPECT_EQ(state.count("data/file.txt"), 1u);
+    EXPECT_EQ(state.count("Data/File.txt"), 0u);
+}
+
+TEST_F(WorkerOnMachine, AHashThatIsNotHexNeverNamesAFile) {
+    std::wstring temp = prepareTempFolder();
+    std::wstring escaped = temp + L"..\\..\\escaped-by-hash.part";
+    DeleteFileW(escaped.c_str());
+    std::string bad = "..\\..\\escaped-by-hash";
+    bad.resize(64, 'a');
+    publish({{"victim.txt", "content", "", bad}});
+    size_t before = requestsFor("/file/");
+
+    RunRecord result = run();
+    EXPECT_FALSE(result.last.succeeded);
+    EXPECT_EQ(result.last.error, "Lỗi xác minh: victim.txt");
+    EXPECT_EQ(requestsFor("/file/"), before) << "the file was fetched";
+    std::string written = bad + ".part";
+    EXPECT_FALSE(isFile(temp + utf8ToWide(written)));
+    EXPECT_FALSE(isFile(installed(L"victim.txt")));
+}
+
+TEST_F(WorkerOnMachine, ProgressOnlyGrowsAndEndsAtTheTotal) {
+    std::vector<ReleaseFile> release = {
+        {"one.bin", patternBytes(60000), "slow/20/piece/6000/file/p1.bin", ""},
+        {"two.bin", patternBytes(30000), "slow/20/piece/6000/file/p2.bin", ""},
+        {"three.bin", patternBytes(45000), "slow/20/piece/6000/file/p3.bin", ""},
+    };
+    serveFile("p1.bin", release[0].content);
+    serveFile("p2.bin", release[1].content);
+    serveFile("p3.bin", release[2].content);
+    publish(release);
+
+    RunRecord record = run();
+    ASSERT_TRUE(record.last.succeeded) << record.last.error;
+    const uint64_t total = 60000 + 30000 + 45000;
+    uint64_t previous = 0;
+    int32_t previousFile = 0;
+    size_t downloadSamples = 0;
+    for (const StatusSnapshot& snap : record.seen) {
+        if (snap.phase != "Đang tải dữ liệu cập nhật") {
+            continue;
+        }
+        ++downloadSamples;
+        EXPECT_EQ(snap.bytesTotal, total);
+        EXPECT_EQ(snap.filesTotal, 3);
+        EXPECT_GE(snap.bytesDone, previous);
+        EXPECT_GE(snap.filesDone, previousFile);
+        EXPECT_LE(snap.bytesDone, total);
+        previous = snap.bytesDone;
+        previousFile = snap.filesDone;
+    }
+    EXPECT_GT(downloadSamples, 5u) << "the download step was not observed";
+    EXPECT_EQ(record.last.bytesDone, total);
+    EXPECT_EQ(record.last.bytesTotal, total);
+    EXPECT_EQ(record.last.filesDone, 3);
+    EXPECT_EQ(record.last.filesTotal, 3);
+    EXPECT_EQ(record.last.detail, "three.bin");
+    EXPECT_GT(record.last.speed, 0.0);
+}
+
+}  // namespace
+}  // namespace br
