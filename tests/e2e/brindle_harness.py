@@ -52,6 +52,16 @@ def start_launcher(args=(), exe=EXE, name="launcher", env=None):
     return Program(exe, args, name, env)
 
 
+def end_after_run(launcher):
+    """After a finished update run the launcher starts the game and ends by
+    itself, or waits on its window: closes the window then. Its exit code."""
+    if not wait_for(lambda: not launcher.running(), 5):
+        window = wait_for_window(program=launcher, timeout=5)
+        if window:
+            press_keys(window, "alt+F4")
+    return launcher.wait(30)
+
+
 def find_windows(title):
     result = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % title],
                             capture_output=True, text=True)

@@ -24,13 +24,7 @@ class UpdateRun(unittest.TestCase):
         try:
             state = os.path.join(self.folder, "brindle.state")
             self.assertTrue(h.wait_for(lambda: os.path.exists(state), 60), "no state file was written")
-            # Done with the run: the launcher either starts the game and ends by
-            # itself, or waits on its window until it is closed.
-            if not h.wait_for(lambda: not launcher.running(), 5):
-                window = h.wait_for_window(program=launcher, timeout=5)
-                if window:
-                    h.press_keys(window, "alt+F4")
-            self.assertEqual(launcher.wait(30), 0)
+            self.assertEqual(h.end_after_run(launcher), 0)
         finally:
             launcher.kill()
 
