@@ -1,0 +1,351 @@
+#!/usr/bin/env python3
+"""The user of the headless demo (scripts/demo.sh): drives the launcher under
+the demo's Xvfb display and Wine prefix, keeps a screenshot of each screen,
+checks what was installed, and prints the summary.
+
+    demo_drive.py drive  --out DIR --release DIR --access-log FILE [--clean-up]
+    demo_drive.py report --release DIR      (after a run the user clicked through)
+
+"drive" runs the first start (install prompt, "Tiếp tục", progress,
+completion, the game's start) and a second start that must find everything up
+to date; it exits 0 only when every step happened and the install folder holds
+exactly the published release. --clean-up leaves the prefix as it was found
+(the test run's shared prefix); the demo's own fresh prefix is thrown away
+whole instead.
+"""
+import argparse
+import glob
+import hashlib
+import json
+import os
+import shutil
+import subprocess
+import sys
+import threading
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+import brindle_harness as h  # noqa: E402
+
+INSTALL_FOLDER = "C:\\Brindle"  # what the install prompt offers
+CONTINUE_BUTTON = (415, 278)  # centre of "Tiếp tục" at (340,262)-(490,294)
+GAME_RECORD = "GTA5.record"  # the game stand-in's log of its window titles
+CLIENT_PROGRAMS = ("updater.exe", "ragemp_v.exe", "GTA5.exe")
+
+
+class DemoFailed(Exception):
+    pass
+
+
+def install_path(*parts):
+    return h.drive_c("Brindle", *parts)
+
+
+# --- what a screen shows ----------------------------------------------------------
+
+def near(pixel, colour, tolerance=40):
+    return all(abs(a - b) <= tolerance for a, b in zip(pixel, colour))
+
+
+class Frame:
+    """One capture of the launcher window, with what was true when it was taken."""
+
+    def __init__(self, path, taken, state_written, downloading):
+        self.path, self.taken = path, taken
+        self.state_written, self.downloading = state_written, downloading
+        self._rgb = None
+
+    def pixel(self, x, y):
+        if self._rgb is None:
+            self._rgb = subprocess.run(["convert", self.path, "-depth", "8", "rgb:-"], capture_output=True,
+                                       check=True).stdout
+        at = (y * 520 + x) * 3
+        return tuple(self._rgb[at:at + 3])
+
+    # The continue button's orange; the bar's fill at its left and right ends.
+    def shows_install_prompt(self):
+        return near(self.pixel(350, 270), (0xF6, 0x97, 0x41))
+
+    def bar_started(self):
+        return near(self.pixel(34, 214), (0xFF, 0x9C, 0x42))
+
+    def bar_full(self):
+        return near(self.pixel(487, 214), (0xFF, 0xD7, 0x7E))
+
+
+def take_frame(window, path, state_file):
+    """A picture of the launcher window, or None when it could not be taken."""
+    state_written = os.path.exists(state_file)
+    downloading = bool(glob.glob(h.drive_c("users", "*", "Temp", "brindle_update", "*.part")))
+    taken = time.monotonic()
+    done = subprocess.run(["import", "-window", window, path], stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL).returncode == 0
+    return Frame(path, taken, state_written, downloading) if done else None
+
+
+class Capture:
+    """Takes pictures of the launcher window as fast as it can until the
+    launcher ends: the completion screen lasts only 24 frames."""
+
+    def __init__(self, window, folder, run_name, launcher, state_file):
+        self.frames = []
+        self.thread = threading.Thread(target=self._run, args=(window, folder, run_name, launcher, state_file),
+                                       daemon=True)
+        self.thread.start()
+
+    def _run(self, window, folder, run_name, launcher, state_file):
+        while launcher.running():
+            frame = take_frame(window, os.path.join(folder, "%s-%03d.png" % (run_name, len(self.frames))),
+                               state_file)
+            if frame is not None and launcher.running():
+                self.frames.append(frame)
+
+    def stop(self):
+        self.thread.join(timeout=30)
+
+
+# --- the release and the install folder ---------------------------------------------
+
+def load_manifest(release):
+    with open(os.path.join(release, "manifest.json"), encoding="utf-8") as f:
+        return json.load(f)
+
+
+def sha256_of(path):
+    digest = hashlib.sha256()
+    with open(path, "rb") as f:
+        for block in iter(lambda: f.read(1 << 20), b""):
+            digest.update(block)
+    return digest.hexdigest()
+
+
+def check_installed(manifest):
+    """Every published file in place with its hash; a problem raises."""
+    for entry in manifest["files"]:
+        path = install_path(*entry["path"].split("/"))
+        if not os.path.isfile(path):
+            raise DemoFailed("not installed: " + entry["path"])
+        if sha256_of(path) != entry["sha256"]:
+            raise DemoFailed("installed with the wrong content: " + entry["path"])
+
+
+def state_lines():
+    path = install_path("brindle.state")
+    if not os.path.exists(path):
+        return None
+    with open(path, encoding="utf-8") as f:
+        return len(f.read().splitlines())
+
+
+def last_game_title():
+    """The last title that the game stand-in saw on its window."""
+    path = install_path(GAME_RECORD)
+    if not os.path.exists(path):
+        return None
+    with open(path, encoding="utf-8", errors="replace") as f:
+        titles = [line[len("title "):] for line in f.read().splitlines() if line.startswith("title ")]
+    return titles[-1] if titles else None
+
+
+def file_requests(access_log, skip_lines):
+    with open(access_log, encoding="utf-8", errors="replace") as f:
+        lines = f.read().splitlines()[skip_lines:]
+    return len(lines), [line for line in lines if '"GET /manifest.json ' not in line]
+
+
+def megabytes(count):
+    return "%.1f MB" % (count / 1048576)
+
+
+# --- the two starts -------------------------------------------------------------
+
+class Demo:
+    def __init__(self, args):
+        self.out = args.out
+        self.release = args.release
+        self.access_log = args.access_log
+        self.manifest = load_manifest(args.release)
+        self.frames_dir = os.path.join(h.BUILD_DIR, "demo", "frames")
+        shutil.rmtree(self.frames_dir, ignore_errors=True)
+        os.makedirs(self.frames_dir)
+        shutil.rmtree(self.out, ignore_errors=True)
+        os.makedirs(self.out)
+        self.shots = []
+        self.times = {}
+
+    def keep(self, frame, name):
+        target = os.path.join(self.out, name + ".png")
+        shutil.copy(frame.path, target)
+        self.shots.append(os.path.relpath(target, ROOT))
+
+    def start(self, exe, name):
+        launcher = h.start_launcher(exe=exe, name=name)
+        window = h.wait_for_window(program=launcher, timeout=60)
+        if window is None:
+            launcher.kill()
+            raise DemoFailed("the launcher window did not appear (%s)" % launcher.log_path)
+        return launcher, window
+
+    def wait_for_end(self, launcher, what):
+        # After the completion screen the launcher starts the game and ends by itself.
+        if not h.wait_for(lambda: not launcher.running(), 600, interval=0.2):
+            launcher.kill()
+            raise DemoFailed("the launcher did not end after " + what)
+        code = launcher.wait(10)
+        if code != 0:
+            raise DemoFailed("the launcher ended with exit code %d after %s" % (code, what))
+
+    def first_start(self):
+        state_file = install_path("brindle.state")
+        launcher, window = self.start(os.environ.get("BRINDLE_EXE", h.EXE), "demo-first-start")
+        prompt = []
+
+        def prompt_shown():
+            frame = take_frame(window, os.path.join(self.frames_dir, "prompt.png"), state_file)
+            prompt[:] = [frame] if frame is not None and frame.shows_install_prompt() else []
+            return bool(prompt)
+        if not h.wait_for(prompt_shown, 30, interval=0.5):
+            raise DemoFailed("no install prompt with its \"Tiếp tục\" button on screen")
+        self.keep(prompt[0], "1-install-prompt")
+
+        subprocess.run(["xdotool", "mousemove", "--window", window, str(CONTINUE_BUTTON[0]),
+                        str(CONTINUE_BUTTON[1])], check=True)
+        time.sleep(0.3)
+        clicked = time.monotonic()
+        capture = Capture(window, self.frames_dir, "first", launcher, state_file)
+        subprocess.run(["xdotool", "click", "1"], check=True)
+        self.wait_for_end(launcher, "the first run")
+        self.times["first"] = time.monotonic() - clicked
+        capture.stop()
+
+        progress = [f for f in capture.frames if f.downloading and not f.state_written and f.bar_started()
+                    and not f.bar_full()]
+        if not progress:
+            raise DemoFailed("no picture of the progress screen during the download")
+        self.keep(progress[len(progress) // 2], "2-progress")
+        completion = [f for f in capture.frames if f.state_written and f.bar_full()]
+        if not completion:
+            raise DemoFailed("no picture of the completion screen")
+        self.keep(completion[-1], "3-completion")
+
+    def game_started(self):
+        # The title watcher renames the game's window; the stand-in records it.
+        h.wait_for(lambda: last_game_title() == "BRINDLEHUB", 30, interval=0.2)
+        title = last_game_title()
+        if title is None:
+            raise DemoFailed("the game stand-in did not start (no %s in the install folder)" % GAME_RECORD)
+        shot = os.path.join(self.out, "4-game.png")
+        subprocess.run(["import", "-window", "root", shot], check=True)
+        self.shots.append(os.path.relpath(shot, ROOT))
+        return title
+
+    def second_start(self):
+        """The installed copy, as the desktop shortcut starts it: a stored
+        install folder, so the run begins at once and finds nothing to fetch."""
+        requests_before, _ = file_requests(self.access_log, 0)
+        started = time.monotonic()
+        state_file = install_path("brindle.state")
+        written = os.stat(state_file).st_mtime_ns
+        launcher, window = self.start(install_path("brindle.exe"), "demo-second-start")
+        capture = Capture(window, self.frames_dir, "second", launcher, state_file)
+        self.wait_for_end(launcher, "the second run")
+        self.times["second"] = time.monotonic() - started
+        capture.stop()
+        if os.stat(state_file).st_mtime_ns == written:
+            raise DemoFailed("the second run wrote no state file")
+        _, fetched = file_requests(self.access_log, requests_before)
+        if fetched:
+            raise DemoFailed("the second run fetched files although all were up to date: " + fetched[0])
+        done = [f for f in capture.frames if f.bar_full()]
+        if done:
+            self.keep(done[-1], "5-second-start")
+        else:
+            self.shots.append("(the second start ended before a picture of it was taken)")
+
+    def run(self):
+        self.first_start()
+        title = self.game_started()
+        check_installed(self.manifest)
+        self.second_start()
+        check_installed(self.manifest)
+        lines = state_lines()
+        if lines != len(self.manifest["files"]):
+            raise DemoFailed("the state file has %s lines for %d files" % (lines, len(self.manifest["files"])))
+        total = sum(entry["size"] for entry in self.manifest["files"])
+        print_summary([
+            ("installed into", "%s (%s): %d files, %s" % (INSTALL_FOLDER, install_path(),
+                                                          len(self.manifest["files"]), megabytes(total))),
+            ("state file", "%s\\brindle.state: %d lines" % (INSTALL_FOLDER, lines)),
+            ("first run", "%.1f s from \"Tiếp tục\" to the game's start, %s downloaded"
+             % (self.times["first"], megabytes(total))),
+            ("second run", "%.1f s, everything up to date: only the manifest was fetched" % self.times["second"]),
+            ("game window", "final title \"%s\" (from the GTA5.exe stand-in)" % title),
+            ("screenshots", ", ".join(self.shots)),
+        ])
+
+
+def print_summary(rows):
+    print("== summary")
+    for label, text in rows:
+        print("%-13s %s" % (label, text))
+
+
+def stop_client_programs():
+    """The stand-ins end when this file appears next to their records."""
+    if os.path.isdir(install_path()):
+        with open(install_path("standins.stop"), "w"):
+            pass
+        time.sleep(1)
+    for name in CLIENT_PROGRAMS:
+        h.wine_quiet("taskkill", "/f", "/im", name)
+
+
+def clean_up():
+    stop_client_programs()
+    h.forget_installation()
+    shutil.rmtree(install_path(), ignore_errors=True)
+
+
+def report(args):
+    manifest = load_manifest(args.release)
+    lines = state_lines()
+    if lines is None:
+        print("== nothing was installed into %s" % INSTALL_FOLDER)
+        return 1
+    check_installed(manifest)
+    print_summary([
+        ("installed into", "%s (%s): %d files" % (INSTALL_FOLDER, install_path(), len(manifest["files"]))),
+        ("state file", "%s\\brindle.state: %d lines" % (INSTALL_FOLDER, lines)),
+        ("game window", "final title \"%s\"" % last_game_title()),
+    ])
+    return 0
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("command", choices=("drive", "report"))
+    parser.add_argument("--release", required=True)
+    parser.add_argument("--out")
+    parser.add_argument("--access-log")
+    parser.add_argument("--clean-up", action="store_true")
+    args = parser.parse_args()
+    if args.command == "report":
+        return report(args)
+    if args.clean_up:
+        clean_up()  # whatever an earlier test left
+    try:
+        Demo(args).run()
+        return 0
+    except DemoFailed as failure:
+        print("demo failed: %s" % failure, file=sys.stderr)
+        return 1
+    finally:
+        if args.clean_up:
+            clean_up()
+        else:
+            stop_client_programs()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
