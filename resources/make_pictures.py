@@ -140,6 +140,21 @@ def draw_building(draw, s, b, base, fill=255):
         draw.rectangle([x0 * s, top * s, x1 * s, base * s], fill=fill)
 
 
+def window_grid(size, towers, base, rng, margin, pitch, cell, share, levels=None):
+    """Coverage of lit windows: a grid inside each tower (margins left, top,
+    right, bottom), of which the given share is on, at random brightness levels
+    when levels is given."""
+    windows = Image.new("L", size, 0)
+    draw = ImageDraw.Draw(windows)
+    for x0, x1, top, _ in towers:
+        for wy in np.arange(top + margin[1], base - margin[3], pitch[1]):
+            for wx in np.arange(x0 + margin[0], x1 - margin[2], pitch[0]):
+                if rng.random() < share:
+                    level = int(rng.uniform(*levels)) if levels else 255
+                    draw.rectangle([wx, wy, wx + cell[0], wy + cell[1]], fill=level)
+    return np.asarray(windows, np.float32) / 255.0
+
+
 # --- background: coastal city at sunset ---------------------------------------
 
 def background():
@@ -201,16 +216,9 @@ def background():
     rim = np.clip(city - np.roll(city, 3, axis=1), 0.0, 1.0)
     image = add_light(image, colour("#ff9a5a"), rim * 0.55)
 
-    # Lit windows: a warm grid inside each tower, most of them on.
-    windows = Image.new("L", (W, H), 0)
-    wd = ImageDraw.Draw(windows)
-    for x0, x1, top, kind in towers:
-        for wy in np.arange(top + 10, horizon - 4, 9.0):
-            for wx in np.arange(x0 + 4, x1 - 5, 7.0):
-                if city_rng.random() < 0.42:
-                    level = int(city_rng.uniform(120, 255))
-                    wd.rectangle([wx, wy, wx + 2.5, wy + 3.5], fill=level)
-    window_light = np.asarray(windows, np.float32) / 255.0 * city
+    # Lit windows: a warm grid inside each tower, many of them on.
+    window_light = window_grid((W, H), towers, horizon, city_rng, (4, 10, 5, 4), (7.0, 9.0), (2.5, 3.5), 0.42,
+                               (120, 255)) * city
     image = add_light(image, colour("#ffc86a"), window_light * 0.9)
     image = add_light(image, colour("#ffb050"), blur(window_light, 3) * 0.5)
 
@@ -425,14 +433,7 @@ def logo():
                        smoothstep(base - 230, base, ys))
     rgb = over(rgb, city_colour, city)
     alpha = np.maximum(alpha * (1.0 - city), city * fade)
-    windows = Image.new("L", (W, H), 0)
-    wd = ImageDraw.Draw(windows)
-    for x0, x1, top, kind in towers:
-        for wy in np.arange(top + 12, base - 8, 13.0):
-            for wx in np.arange(x0 + 6, x1 - 8, 11.0):
-                if rng.random() < 0.35:
-                    wd.rectangle([wx, wy, wx + 4, wy + 5], fill=255)
-    lit = np.asarray(windows, np.float32) / 255.0 * city
+    lit = window_grid((W, H), towers, base, rng, (6, 12, 8, 8), (11.0, 13.0), (4, 5), 0.35) * city
     rgb = over(rgb, colour("#ffd36a"), lit * 0.9)
     rim = np.clip(city - np.roll(city, 4, axis=0), 0.0, 1.0)
     rgb = over(rgb, colour("#ffd36a"), rim * 0.85)
