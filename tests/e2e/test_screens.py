@@ -122,7 +122,7 @@ class FrameChecks:
 class InstallPrompt(unittest.TestCase, FrameChecks):
     def setUp(self):
         forget_install_folder()
-        self.screen = LauncherScreen(self, "install-prompt")
+        self.screen = LauncherScreen(self, self.id().rsplit(".", 1)[-1])
         time.sleep(1.5)  # a few frames
 
     def tearDown(self):

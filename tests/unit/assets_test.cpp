@@ -173,10 +173,12 @@ void resetFonts() {
 const char kSegoe[] = "C:\\Windows\\Fonts\\segoeui.ttf";
 const char kSegoeBold[] = "C:\\Windows\\Fonts\\segoeuib.ttf";
 
-TEST(Fonts, WithoutAnyFontNothingIsAdded) {
+// One test, so that no other test process sees the stand-in files come and go.
+TEST(Fonts, FallBackToSegoeUiFiles) {
     if (GetFileAttributesA(kSegoe) != INVALID_FILE_ATTRIBUTES) {
-        GTEST_SKIP() << "this system has Segoe UI";
+        GTEST_SKIP() << "this system has Segoe UI of its own";
     }
+    // Without any font nothing is added and the default stays unset.
     ImGui::CreateContext();
     resetFonts();
     loadFonts();
@@ -185,14 +187,9 @@ TEST(Fonts, WithoutAnyFontNothingIsAdded) {
     EXPECT_EQ(fontBold12, nullptr);
     EXPECT_EQ(ImGui::GetIO().FontDefault, nullptr);
     ImGui::DestroyContext();
-}
 
-TEST(Fonts, FallBackToSegoeUiFiles) {
     PlacedFile regular(builtFontPath("BeVietnamPro-Regular.ttf"), kSegoe);
-    if (!regular.placed) {
-        GTEST_SKIP() << "cannot stand in for " << kSegoe;
-    }
-
+    ASSERT_TRUE(regular.placed);
     ImGui::CreateContext();
     resetFonts();
     loadFonts();
