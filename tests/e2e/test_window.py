@@ -8,8 +8,6 @@ import unittest
 import brindle_harness as h
 import standin_programs
 
-CLEAR_COLOUR = (9, 33, 51)  # 0.035, 0.13, 0.20 of 255
-
 
 class LauncherWindow(unittest.TestCase):
     def test_window_is_centred_borderless_and_closes_with_exit_code_0(self):
@@ -23,14 +21,17 @@ class LauncherWindow(unittest.TestCase):
             self.assertEqual((width, height), (520, 383))
             self.assertEqual((x, y), ((1920 - 520) // 2, (1080 - 383) // 2))
 
-            shot = h.Screenshot("window-empty")
-            # Nothing is drawn yet but the clear colour, edge to edge: no frame or caption.
+            shot = h.Screenshot("window")
+            # The launcher draws edge to edge (no frame or caption of the system's),
+            # and not one pixel beyond 520 x 383.
+            desktop = shot.pixel(x - 5, y + 190)
             for px, py in [(x + 260, y + 190), (x + 2, y + 190), (x + 517, y + 190), (x + 260, y + 2),
                            (x + 260, y + 380)]:
-                self.assertTrue(h.close_enough(shot.pixel(px, py), CLEAR_COLOUR, 2),
-                                "pixel %r is %r" % ((px, py), shot.pixel(px, py)))
-            outside = shot.pixel(x - 5, y + 190)
-            self.assertFalse(h.close_enough(outside, CLEAR_COLOUR, 2), "the window is wider than 520")
+                self.assertFalse(h.close_enough(shot.pixel(px, py), desktop, 2),
+                                 "pixel %r is the desktop's %r" % ((px, py), desktop))
+            for px, py in [(x - 1, y + 190), (x + 520, y + 190), (x + 260, y - 1), (x + 260, y + 383)]:
+                self.assertTrue(h.close_enough(shot.pixel(px, py), desktop, 2),
+                                "the window reaches %r: %r" % ((px, py), shot.pixel(px, py)))
 
             h.press_keys(window, "alt+F4")
             self.assertEqual(launcher.wait(30), 0)
