@@ -134,6 +134,7 @@ if [ "$headless" -eq 0 ]; then
   echo "== the launcher is open: click through it; the demo ends when it closes"
   wine "$build/brindle.exe" || true
   python3 "$root/scripts/demo_drive.py" report --release "$demo/release"
+  if [ -t 0 ]; then read -r -p "== press Enter to stop the game, the server and Wine " _ || true; fi
   exit 0
 fi
 
