@@ -199,10 +199,17 @@ class Demo:
         return launcher, window
 
     def wait_for_end(self, launcher, what):
-        # After the completion screen the launcher starts the game and ends by itself.
-        if not h.wait_for(lambda: not launcher.running(), 600, interval=0.2):
+        """After the completion screen the launcher starts the game and ends by
+        itself. A Windows program that crashes under Wine waits for a debugger
+        instead, so its log is watched for that too."""
+        def crash():
+            with open(launcher.log_path, encoding="utf-8", errors="replace") as f:
+                return next((line for line in f.read().splitlines() if "Unhandled" in line), None)
+        h.wait_for(lambda: not launcher.running() or crash(), 300, interval=0.2)
+        h.wait_for(lambda: not launcher.running(), 5)  # the crash may have been another program's
+        if launcher.running():
             launcher.kill()
-            raise DemoFailed("the launcher did not end after " + what)
+            raise DemoFailed("the launcher did not end after %s%s" % (what, ": " + crash() if crash() else ""))
         code = launcher.wait(10)
         if code != 0:
             raise DemoFailed("the launcher ended with exit code %d after %s" % (code, what))
@@ -316,7 +323,7 @@ def stop_client_programs():
             pass
         time.sleep(1)
     # And the title watchers, which would otherwise linger for half a minute.
-    for name in CLIENT_PROGRAMS + ("brindle.exe",):
+    for name in CLIENT_PROGRAMS + ("brindle.exe", "winedbg.exe"):
         h.wine_quiet("taskkill", "/f", "/im", name)
 
 
