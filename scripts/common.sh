@@ -77,6 +77,9 @@ startWineServer() {
   wineserver -w
   wineserver -p
   wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+  # A crashing program should end with its exception code, not wait in winedbg.
+  wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
+    >/dev/null 2>&1 </dev/null || true
 }
 
 stopWineSession() {
