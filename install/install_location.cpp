@@ -303,11 +303,14 @@ void createParentDirectories(const std::wstring& path) {
     }
 }
 
+// Empty when the user's temp folder is unknown or does not fit the buffer:
+// a relative "brindle_update\" would put downloads wherever the current
+// folder happens to be.
 std::wstring prepareTempFolder() {
     wchar_t buffer[kPathUnits];
     DWORD length = GetTempPathW(kPathUnits, buffer);
-    if (length >= kPathUnits) {
-        length = 0;  // did not fit: the buffer holds nothing usable
+    if (length == 0 || length >= kPathUnits) {
+        return std::wstring();
     }
     std::wstring folder = std::wstring(buffer, length) + L"brindle_update\\";
     CreateDirectoryW(folder.c_str(), nullptr);
