@@ -50,13 +50,67 @@ FolderContent filesUnder(const std::wstring& folder) {
     return found;
 }
 
+// Where a manifest path lands, "/" separated as filesUnder lists it.
+std::string folderPathOf(const std::string& manifestPath) {
+    std::string path;
+    for (char c : manifestPath) {
+        c = c == '\\' ? '/' : c;
+        if (c != '/' || (!path.empty() && path.back() != '/')) {
+            path += c;
+        }
+    }
+    return path;
+}
+
 FolderContent contentOf(const std::vector<ReleaseFile>& release) {
     FolderContent content;
     for (const ReleaseFile& file : release) {
-        content[file.path] = sha256Of(file.content);
+        content[folderPathOf(file.path)] = sha256Of(file.content);
     }
     return content;
 }
+
+// Sets a variable of this process for one test and puts the old value back.
+class EnvironmentOverride {
+public:
+    EnvironmentOverride(const wchar_t* name, const std::wstring& value) : name(name) {
+        std::wstring old(32767, L'\0');
+        DWORD length = GetEnvironmentVariableW(name, old.data(), static_cast<DWORD>(old.size()));
+        had = length > 0 && length < old.size();
+        previous = old.substr(0, had ? length : 0);
+        SetEnvironmentVariableW(name, value.c_str());
+    }
+    ~EnvironmentOverride() { SetEnvironmentVariableW(name, had ? previous.c_str() : nullptr); }
+    EnvironmentOverride(const EnvironmentOverride&) = delete;
+    EnvironmentOverride& operator=(const EnvironmentOverride&) = delete;
+
+private:
+    const wchar_t* name;
+    bool had = false;
+    std::wstring previous;
+};
+
+// The user's temp folder, as GetTempPathW finds it, for one test.
+struct TempFolderOverride {
+    explicit TempFolderOverride(const std::wstring& folder) : tmp(L"TMP", folder), temp(L"TEMP", folder) {}
+    EnvironmentOverride tmp;
+    EnvironmentOverride temp;
+};
+
+// The current folder, for one test.
+class CurrentFolderOverride {
+public:
+    explicit CurrentFolderOverride(const std::wstring& folder) {
+        wchar_t old[MAX_PATH];
+        DWORD length = GetCurrentDirectoryW(MAX_PATH, old);
+        previous.assign(old, length < MAX_PATH ? length : 0);
+        SetCurrentDirectoryW(folder.c_str());
+    }
+    ~CurrentFolderOverride() { SetCurrentDirectoryW(previous.c_str()); }
+
+private:
+    std::wstring previous;
+};
 
 std::string reversed(std::string text) {
     std::reverse(text.begin(), text.end());
@@ -128,16 +182,19 @@ protected:
 
     // The folder holds exactly the release, and the state file records
     // exactly it, with the stamps the files have now.
-    void expectExactly(const std::vector<ReleaseFile>& release) {
-        FolderContent found = filesUnder(install.path());
+    void expectExactly(const std::vector<ReleaseFile>& release, std::wstring folder = L"") {
+        if (folder.empty()) {
+            folder = install.path();
+        }
+        FolderContent found = filesUnder(folder);
         EXPECT_EQ(found.erase("brindle.state"), 1u) << "no state file";
         EXPECT_EQ(found, contentOf(release));
-        StateCache state = readStateFile(install.path());
+        StateCache state = readStateFile(folder);
         EXPECT_EQ(state.size(), release.size());
         for (const ReleaseFile& file : release) {
-            std::wstring path = utf8ToWide(file.path);
+            std::wstring path = utf8ToWide(folderPathOf(file.path));
             std::replace(path.begin(), path.end(), L'/', L'\\');
-            FileStamp stamp = getFileStamp(installed(path));
+            FileStamp stamp = getFileStamp(folder + L"\\" + path);
             auto record = state.find(file.path);
             ASSERT_NE(record, state.end()) << file.path;
             EXPECT_EQ(record->second.sha256, sha256Of(file.content)) << file.path;
@@ -322,6 +379,160 @@ TEST_F(FaultsOnMachine, StalledServerTimesOutAndKeepsTheInstallation) {
     // 70 s of silence after the first 64 KiB; without the time-out the
     // download would then complete.
     tryFault({"stalled server", "piece/16384/stall/65536/70000/", downloadErrors(kBrokenBody)});
+}
+
+// Nothing that a manifest names may create, change or delete anything
+// outside the install folder, whatever its spelling.
+TEST_F(FaultsOnMachine, ManifestPathsNeverReachOutsideTheFolder) {
+    TempFolder outside;
+    ASSERT_TRUE(writeFileBytes(outside.file(L"precious.txt"), "keep me"));
+    const std::string away = wideToUtf8(outside.path());  // C:\...\brindle-test-...
+    std::string awayForward = away;
+    std::replace(awayForward.begin(), awayForward.end(), '\\', '/');
+    const std::string sibling = "../" + away.substr(away.find_last_of('\\') + 1);
+
+    const std::vector<ReleaseFile> hostile = {
+        {sibling + "/climbed.txt", "x", "", ""},
+        {awayForward + "/drive.txt", "x", "", ""},
+        {away + "\\drive-back.txt", "x", "", ""},
+        {"c:drive-relative.txt", "x", "", ""},
+        {"kept.txt:stream", "x", "", ""},
+        {"CON", "x", "", ""},
+        {"nul.txt", "x", "", ""},
+        {"aux/inside.txt", "x", "", ""},
+        {"Com1.log", "x", "", ""},
+        {"trailing. ", "x", "", ""},
+        {"./dot.txt", "x", "", ""},
+        {std::string("kept.txt\0.bak", 12), "x", "", ""},
+        {"line\nbreak.txt", "x", "", ""},
+    };
+    std::vector<ReleaseFile> release = {{"kept.txt", "kept", "", ""}, {"\\\\server\\share\\unc.txt", "unc", "", ""}};
+    release.insert(release.end(), hostile.begin(), hostile.end());
+    const size_t fetchedBefore = requestsFor("/file/release-");
+    publish(release, {sibling + "/precious.txt", awayForward + "/precious.txt", away + "\\precious.txt",
+                      "kept.txt:stream", "NUL", "con.txt", "kept.txt. "});
+
+    RunRecord record = run();
+    ASSERT_TRUE(record.last.succeeded) << record.last.error;
+    // The share path only loses its leading separators and stays inside.
+    expectExactly({{"kept.txt", "kept", "", ""}, {"\\\\server\\share\\unc.txt", "unc", "", ""}});
+    EXPECT_EQ(requestsFor("/file/release-") - fetchedBefore, 2u) << "a refused entry was fetched";
+    EXPECT_EQ(record.last.filesTotal, 2);
+    const FolderContent left = filesUnder(outside.path());
+    EXPECT_EQ(left, (FolderContent{{"precious.txt", sha256Of("keep me")}}));
+}
+
+// Letters outside ASCII and spaces, in the install folder and in the user's
+// temp folder, reach every file operation and every error text intact.
+TEST_F(FaultsOnMachine, VietnameseFoldersWithSpaces) {
+    TempFolder root;
+    const std::wstring players = root.file(L"Người chơi");
+    const std::wstring game = players + L"\\Trò chơi";
+    const std::wstring temp = players + L"\\Thư mục tạm";
+    ASSERT_TRUE(CreateDirectoryW(players.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(temp.c_str(), nullptr));
+    TempFolderOverride userTemp(temp);
+    setInstallFolder(game);
+    ASSERT_EQ(prepareTempFolder(), temp + L"\\brindle_update\\");
+
+    const std::vector<ReleaseFile> release = {{"Bản đồ/khu vực 1.dat", patternBytes(70000), "", ""},
+                                              {"Âm thanh/tiếng động ở đây.ogg", "âm thanh", "", ""}};
+    publish({{release[0].path, release[0].content, "", ""},
+             {release[1].path, release[1].content, "", sha256Of("không phải")}});
+    RunRecord failed = run();
+    EXPECT_FALSE(failed.last.succeeded);
+    EXPECT_EQ(failed.last.error, "Lỗi xác minh: Âm thanh/tiếng động ở đây.ogg");
+    EXPECT_EQ(filesUnder(temp + L"\\brindle_update"), FolderContent{}) << "a temp file stayed";
+
+    publish(release);
+    RunRecord record = run();
+    ASSERT_TRUE(record.last.succeeded) << record.last.error;
+    expectExactly(release, game);
+    EXPECT_EQ(filesUnder(temp + L"\\brindle_update"), FolderContent{});
+    EXPECT_EQ(readSetting(L"brindle_path"), game);
+}
+
+// The temp and module paths go through 260-unit buffers. A temp folder that
+// does not fit is a clean failure, not downloads into the current folder;
+// paths longer than that are either served or refused by the file system,
+// never cut short.
+TEST_F(FaultsOnMachine, PathsNearTheLimitFailCleanlyOrWorkWhole) {
+    TempFolder root;
+    TempFolder current;
+    CurrentFolderOverride here(current.path());
+    const std::vector<ReleaseFile> release = {{"data/" + std::string(40, 'n') + ".bin", "near the limit", "", ""}};
+    publish(release);
+    {
+        const std::wstring tooLong = root.file(std::wstring(260 - root.path().size(), L't'));
+        ASSERT_GE(tooLong.size(), 260u);
+        TempFolderOverride userTemp(tooLong);
+        EXPECT_EQ(prepareTempFolder(), L"");
+        RunRecord failed = run();
+        EXPECT_FALSE(failed.last.succeeded);
+        EXPECT_EQ(failed.last.error, "Lỗi tải (" + release[0].path + "): cannot create temp file");
+        EXPECT_EQ(filesUnder(current.path()), FolderContent{}) << "downloads went to the current folder";
+        EXPECT_EQ(filesUnder(install.path()), FolderContent{});
+    }
+    {
+        // Fits the buffer (259 units with its backslash); the temp file's own
+        // path is longer than 260.
+        const std::wstring fits = root.file(std::wstring(257 - root.path().size(), L'f'));
+        ASSERT_TRUE(CreateDirectoryW(fits.c_str(), nullptr));
+        TempFolderOverride userTemp(fits);
+        ASSERT_EQ(prepareTempFolder(), fits + L"\\brindle_update\\");
+        // An install folder whose files' paths pass 260 units.
+        const std::wstring deep = root.file(std::wstring(240 - root.path().size(), L'd'));
+        setInstallFolder(deep);
+        RunRecord record = run();
+        if (record.last.succeeded) {
+            expectExactly(release, deep);
+        } else {
+            EXPECT_TRUE(record.last.error == "Lỗi tải (" + release[0].path + "): cannot create temp file" ||
+                        record.last.error == "Không ghi được tệp: " + release[0].path)
+                << record.last.error;
+        }
+        EXPECT_EQ(filesUnder(fits + L"\\brindle_update"), FolderContent{});
+        EXPECT_EQ(filesUnder(current.path()), FolderContent{});
+        // Nothing landed under a name cut at 259 or 260 units.
+        const std::wstring whole = deep + L"\\data\\" + utf8ToWide(std::string(40, 'n')) + L".bin";
+        for (size_t cut : {259, 260}) {
+            EXPECT_FALSE(isFile(whole.substr(0, cut))) << cut;
+        }
+        RemoveDirectoryW(deep.c_str());
+    }
+}
+
+// A manifest of tens of megabytes is read like any other; one nested past
+// any sense is refused without taking the process down.
+TEST_F(FaultsOnMachine, HugeAndDeepManifests) {
+    const std::vector<ReleaseFile> release = {{"real.bin", patternBytes(5000), "", ""}};
+    serveFile("huge-real.bin", release[0].content);
+    std::string text = "{\"padding\": \"" + std::string(8 << 20, 'p') + "\", \"files\": [";
+    for (int i = 0; i < 150000; ++i) {
+        // Without a URL: dropped by the parser, never looked at.
+        text += "{\"path\": \"dropped/" + std::to_string(i) + ".bin\", \"sha256\": \"" + std::string(64, 'a') +
+                "\", \"size\": 1},";
+    }
+    text += "{\"path\": \"real.bin\", \"sha256\": \"" + sha256Of(release[0].content) + "\", \"size\": 5000, " +
+            "\"url\": \"" + fileUrl("file/huge-real.bin") + "\"}], \"deletes\": [";
+    for (int i = 0; i < 3000; ++i) {
+        text += "\"gone/" + std::to_string(i) + ".bin\",";
+    }
+    text += "\"last.bin\"]}";
+    ASSERT_GT(text.size(), 20u << 20);
+    publishManifestText(text);
+    RunRecord record = run();
+    ASSERT_TRUE(record.last.succeeded) << record.last.error;
+    expectExactly(release);
+
+    for (const std::string& deep : {std::string(4 << 20, '['), "{\"files\": " + std::string(1 << 20, '[') +
+                                                                  std::string(1 << 20, ']') + "}"}) {
+        publishManifestText(deep);
+        RunRecord refused = run();
+        EXPECT_FALSE(refused.last.succeeded);
+        EXPECT_EQ(refused.last.error, "Không đọc được manifest.");
+        expectExactly(release);
+    }
 }
 
 }  // namespace
