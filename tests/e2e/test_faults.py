@@ -68,6 +68,27 @@ def state_records(folder):
     return records
 
 
+def run_to_release(test, folder, release, name):
+    """Starts the launcher and waits until folder holds exactly release; then
+    closes the launcher if it has not ended by itself."""
+    wanted = {path: sha256(content) for path, content in release.items()}
+    launcher = h.start_launcher(name=name)
+    try:
+        test.assertTrue(h.wait_for(lambda: state_records(folder) == wanted, 90),
+                        "the run did not reach the release: %r" % state_records(folder))
+        if not h.wait_for(lambda: not launcher.running(), 3):
+            window = h.wait_for_window(program=launcher, timeout=10)
+            if window:
+                h.press_keys(window, "alt+F4")
+        test.assertEqual(launcher.wait(30), 0)
+    finally:
+        launcher.kill()
+    found = files_under(folder)
+    test.assertEqual(found.keys() - {"brindle.state"}, release.keys())
+    for path, content in release.items():
+        test.assertEqual(found[path], content, path)
+
+
 def user_temp_folders():
     return glob.glob(h.drive_c("users", "*", "Temp"))
 
@@ -102,22 +123,6 @@ class Faults(unittest.TestCase):
             self.launcher.kill()
         self.launcher.wait(10)
 
-    def run_to_release(self, release, name):
-        """Starts the launcher and waits until the folder holds exactly release."""
-        wanted = {path: sha256(content) for path, content in release.items()}
-        launcher = self.start(name)
-        self.assertTrue(h.wait_for(lambda: state_records(self.folder) == wanted, 90),
-                        "the run did not reach the release: %r" % state_records(self.folder))
-        if not h.wait_for(lambda: not launcher.running(), 3):
-            window = h.wait_for_window(program=launcher, timeout=10)
-            if window:
-                h.press_keys(window, "alt+F4")
-        self.assertEqual(launcher.wait(30), 0)
-        found = files_under(self.folder)
-        self.assertEqual(found.keys() - {"brindle.state"}, release.keys())
-        for path, content in release.items():
-            self.assertEqual(found[path], content, path)
-
     def assert_nothing_lost(self, before, state_before, release):
         """Every file is as it was, or complete as release has it; no temp file
         in the install folder; the state file is the one from before."""
@@ -134,7 +139,7 @@ class Faults(unittest.TestCase):
     def test_killed_mid_download_then_mid_check_and_started_again(self):
         first = {"small.txt": b"first release", "Bản đồ/khu vực 1.dat": b"map v1", "big/0.pak": b"old pak"}
         publish(first)
-        self.run_to_release(first, "faults-first")
+        run_to_release(self, self.folder, first, "faults-first")
 
         # The next release: small.txt is replaced at once, then the big files
         # trickle in, 64 KiB every 20 ms; the kill lands inside the first of them.
@@ -163,7 +168,7 @@ class Faults(unittest.TestCase):
         self.assertEqual(after["big/0.pak"], first["big/0.pak"], "the kill was meant to land inside the download")
 
         publish(second)
-        self.run_to_release(second, "faults-after-download-kill")
+        run_to_release(self, self.folder, second, "faults-after-download-kill")
 
         # Every big file gets a new time stamp, so the state file vouches for
         # none and the check must hash 192 MiB (more than a second); the kill
@@ -182,7 +187,7 @@ class Faults(unittest.TestCase):
         self.assertEqual(downloads, [], "the kill was meant to land inside the file check")
         self.assert_nothing_lost(before, state_before, third)
 
-        self.run_to_release(third, "faults-after-check-kill")
+        run_to_release(self, self.folder, third, "faults-after-check-kill")
 
 
 class VietnameseFolders(unittest.TestCase):
@@ -216,22 +221,7 @@ class VietnameseFolders(unittest.TestCase):
     def test_installs_into_and_downloads_through_vietnamese_folders(self):
         release = {"Bản đồ/khu vực 1.dat": os.urandom(300000), "Âm thanh/tiếng động ở đây.ogg": b"am thanh"}
         publish(release)
-        launcher = h.start_launcher(name="faults-vietnamese")
-        install = h.drive_c("Người chơi", "Trò chơi")
-        wanted = {path: sha256(content) for path, content in release.items()}
-        try:
-            self.assertTrue(h.wait_for(lambda: state_records(install) == wanted, 60),
-                            "the run did not complete: %r" % state_records(install))
-            if not h.wait_for(lambda: not launcher.running(), 3):
-                window = h.wait_for_window(program=launcher, timeout=10)
-                if window:
-                    h.press_keys(window, "alt+F4")
-            self.assertEqual(launcher.wait(30), 0)
-        finally:
-            launcher.kill()
-        found = files_under(install)
-        for path, content in release.items():
-            self.assertEqual(found.get(path), content, path)
+        run_to_release(self, h.drive_c("Người chơi", "Trò chơi"), release, "faults-vietnamese")
         downloads = h.drive_c("Người chơi", "Tạm thời", "brindle_update")
         self.assertTrue(os.path.isdir(downloads), "the downloads did not go through the user's temp folder")
         self.assertEqual(os.listdir(downloads), [])
