@@ -6,7 +6,10 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build"
 
 packages=(g++-mingw-w64-x86-64-posix cmake make wine wine64 xvfb xauth x11-utils imagemagick xdotool
-          libstb-dev googletest python3 dpkg-dev ca-certificates clang libclang-rt-14-dev)
+          libstb-dev googletest python3 dpkg-dev ca-certificates)
+
+# Native fuzzing of the manifest and state-file readers (tests/fuzz/).
+packages+=(clang libclang-rt-14-dev)
 
 installPackages() {
   local missing=()
