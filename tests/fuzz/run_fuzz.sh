@@ -4,6 +4,8 @@
 #   run_fuzz.sh run OUT manifest|state SECS  fuzz one target for SECS seconds
 # The corpus grows in OUT/corpus-<target> across runs on the same build
 # folder; anything that crashes is saved as OUT/findings/<target>-crash-*.
+# Both run at the lowest priority: in the test run they share the machine with
+# tests that wait on the clock.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 command=${1:?build or run}
@@ -12,7 +14,7 @@ out=${2:?output folder}
 case $command in
 build)
   cmake -S "$here" -B "$out" -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-  cmake --build "$out" -j1 -- --no-print-directory
+  nice -n 19 cmake --build "$out" -j1 -- --no-print-directory
   ;;
 run)
   target=${3:?manifest or state}
@@ -26,7 +28,7 @@ run)
     state) args+=(-max_len=4096) ;;
     *) echo "unknown target $target" >&2; exit 2 ;;
   esac
-  "$out/fuzz_$target" "${args[@]}" "$corpus" "$here/seeds/$target"
+  nice -n 19 "$out/fuzz_$target" "${args[@]}" "$corpus" "$here/seeds/$target"
   ;;
 *)
   echo "unknown command $command" >&2
