@@ -3,11 +3,11 @@
 // before is still correct (or already the new release's), no ".part" file is
 // left in the install folder, the state file is the old one or a complete new
 // one, the error names the failure, and the next run without the fault brings
-// the folder to exactly the release.
+// the folder to exactly the release. Hostile paths, foreign letters, long
+// paths and huge manifests get the same treatment.
 
 #include <functional>
 #include <map>
-#include <set>
 
 #include "common/text_encoding.h"
 #include "unit/update_run_support.h"
