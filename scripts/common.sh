@@ -9,6 +9,9 @@ packages=(g++-mingw-w64-x86-64-posix cmake make wine wine64 xvfb xauth x11-utils
           libstb-dev googletest python3 dpkg-dev ca-certificates
           python3-fonttools python3-brotli)
 
+# Native fuzzing of the manifest and state-file readers (tests/fuzz/).
+packages+=(clang libclang-rt-14-dev)
+
 installPackages() {
   local missing=()
   for p in "${packages[@]}"; do
