@@ -112,15 +112,28 @@ StateCache readStateFile(const std::wstring& installFolder) {
     return parseStateText(text);
 }
 
+// The new text goes to a side file that replaces the old one only once it is
+// complete on disk: a run killed, or a disk that fills up, mid-write leaves the
+// previous state file whole instead of a cut one whose last record could name
+// another file.
 void writeStateFile(const std::wstring& installFolder, const StateCache& cache) {
-    UniqueHandle file(CreateFileW(stateFilePath(installFolder).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        return;
+    const std::wstring target = stateFilePath(installFolder);
+    const std::wstring pending = target + L".new";
+    const std::string text = formatStateText(cache);
+    bool complete = false;
+    {
+        UniqueHandle file(CreateFileW(pending.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
+            return;
+        }
+        DWORD written = 0;
+        complete = WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+                   written == text.size() && FlushFileBuffers(file.get());
     }
-    std::string text = formatStateText(cache);
-    DWORD written = 0;
-    WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    if (!complete || !MoveFileExW(pending.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(pending.c_str());
+    }
 }
 
 }  // namespace br
