@@ -189,6 +189,52 @@ bool isOwnExecutable(const std::wstring& path) {
     return sameIgnoringAsciiCase(fullPath(own), fullPath(path));
 }
 
+namespace {
+
+// Names that Windows opens as devices rather than files, in any folder, in any
+// letter case, with any extension and with spaces before the extension.
+bool isDeviceName(std::wstring component) {
+    size_t dot = component.find(L'.');
+    if (dot != std::wstring::npos) {
+        component.erase(dot);
+    }
+    while (!component.empty() && component.back() == L' ') {
+        component.pop_back();
+    }
+    for (wchar_t& c : component) {
+        c = foldAsciiCase(c);
+    }
+    for (const wchar_t* device : {L"con", L"prn", L"aux", L"nul", L"conin$", L"conout$"}) {
+        if (component == device) {
+            return true;
+        }
+    }
+    // COM0-COM9 and LPT0-LPT9, and the superscript ones Windows also counts.
+    if (component.size() == 4 && (component.compare(0, 3, L"com") == 0 || component.compare(0, 3, L"lpt") == 0)) {
+        wchar_t number = component[3];
+        return (number >= L'0' && number <= L'9') || number == L'\u00B9' || number == L'\u00B2' ||
+               number == L'\u00B3';
+    }
+    return false;
+}
+
+// A drive or stream colon, a wildcard, or a character no file name may hold.
+bool isForbiddenCharacter(wchar_t c) {
+    return c < 0x20 || c == L':' || c == L'*' || c == L'?' || c == L'"' || c == L'<' || c == L'>' || c == L'|';
+}
+
+// Windows drops trailing dots and spaces from a name ("a. " opens "a"), so
+// such a component would name another file than the one it spells; "." and
+// ".." end in a dot too.
+bool isPlainComponent(const std::wstring& component) {
+    return component.back() != L'.' && component.back() != L' ' && !isDeviceName(component);
+}
+
+}  // namespace
+
+// A manifest path may only ever name a file inside base, and only by one
+// spelling: anything that Windows would read as a drive, a stream, a device,
+// a parent folder or another name is refused.
 std::wstring resolveInstallPath(const std::wstring& base, const std::string& relativePathUtf8) {
     std::wstring relative = utf8ToWide(relativePathUtf8);
     for (wchar_t& c : relative) {
@@ -202,7 +248,33 @@ std::wstring resolveInstallPath(const std::wstring& base, const std::string& rel
     if (relative.size() >= 2 && relative.find(L"..") != std::wstring::npos) {
         return std::wstring();
     }
-    return base + L"\\" + relative;
+
+    // Doubled separators collapse, so "a//b" and "a/b" are one file to every
+    // comparison of resolved paths.
+    std::wstring cleaned;
+    std::wstring component;
+    for (size_t i = 0; i <= relative.size(); ++i) {
+        wchar_t c = i < relative.size() ? relative[i] : L'\\';
+        if (c != L'\\') {
+            if (isForbiddenCharacter(c)) {
+                return std::wstring();
+            }
+            component += c;
+            continue;
+        }
+        if (component.empty()) {
+            continue;
+        }
+        if (!isPlainComponent(component)) {
+            return std::wstring();
+        }
+        cleaned += component;
+        if (i < relative.size()) {
+            cleaned += L'\\';
+        }
+        component.clear();
+    }
+    return base + L"\\" + cleaned;
 }
 
 // Every folder from the root down to the file's own folder, outermost first,
@@ -231,11 +303,14 @@ void createParentDirectories(const std::wstring& path) {
     }
 }
 
+// Empty when the user's temp folder is unknown or does not fit the buffer:
+// a relative "brindle_update\" would put downloads wherever the current
+// folder happens to be.
 std::wstring prepareTempFolder() {
     wchar_t buffer[kPathUnits];
     DWORD length = GetTempPathW(kPathUnits, buffer);
-    if (length >= kPathUnits) {
-        length = 0;  // did not fit: the buffer holds nothing usable
+    if (length == 0 || length >= kPathUnits) {
+        return std::wstring();
     }
     std::wstring folder = std::wstring(buffer, length) + L"brindle_update\\";
     CreateDirectoryW(folder.c_str(), nullptr);

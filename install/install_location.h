@@ -38,6 +38,6 @@ bool isOwnExecutable(const std::wstring& path);
 std::wstring resolveInstallPath(const std::wstring& base, const std::string& relativePathUtf8);
 std::vector<std::wstring> parentFoldersToCreate(const std::wstring& path);
 void createParentDirectories(const std::wstring& path);
-std::wstring prepareTempFolder();
+std::wstring prepareTempFolder();  // empty when the user's temp folder is unknown
 
 }  // namespace br

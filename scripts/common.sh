@@ -9,6 +9,9 @@ packages=(g++-mingw-w64-x86-64-posix cmake make wine wine64 xvfb xauth x11-utils
           libstb-dev googletest python3 dpkg-dev ca-certificates
           python3-fonttools python3-brotli g++ libssl-dev nginx)
 
+# Native fuzzing of the manifest and state-file readers (tests/fuzz/).
+packages+=(clang libclang-rt-14-dev)
+
 installPackages() {
   local missing=()
   for p in "${packages[@]}"; do
@@ -77,6 +80,9 @@ startWineServer() {
   wineserver -w
   wineserver -p
   wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+  # A crashing program should end with its exception code, not wait in winedbg.
+  wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
+    >/dev/null 2>&1 </dev/null || true
 }
 
 stopWineSession() {

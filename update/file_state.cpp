@@ -1,6 +1,5 @@
 #include "update/file_state.h"
 
-#include <cstdlib>
 #include <vector>
 
 #include "common/win32_handles.h"
@@ -99,71 +98,6 @@ FileStamp getFileStamp(const std::wstring& path) {
     return stamp;
 }
 
-namespace {
-
-// One line of the state file, already without its line end. A line that does
-// not hold four fields or names no path is skipped: it only costs a hash.
-void storeStateLine(const std::string& line, StateCache& cache) {
-    size_t first = line.find(' ');
-    if (first == std::string::npos) {
-        return;
-    }
-    size_t second = line.find(' ', first + 1);
-    if (second == std::string::npos) {
-        return;
-    }
-    size_t third = line.find(' ', second + 1);
-    if (third == std::string::npos) {
-        return;
-    }
-    std::string path = line.substr(third + 1);
-    if (path.empty()) {
-        return;
-    }
-    StateEntry entry;
-    entry.sha256 = line.substr(0, first);
-    entry.size = std::strtoull(line.substr(first + 1, second - first - 1).c_str(), nullptr, 10);
-    entry.lastWriteTime = std::strtoull(line.substr(second + 1, third - second - 1).c_str(), nullptr, 10);
-    cache[path] = entry;  // a later line for the same path wins
-}
-
-}  // namespace
-
-StateCache parseStateText(const std::string& text) {
-    StateCache cache;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
-        while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) {
-            line.pop_back();
-        }
-        if (!line.empty()) {
-            storeStateLine(line, cache);
-        }
-    }
-    return cache;
-}
-
-std::string formatStateText(const StateCache& cache) {
-    std::string text;
-    for (const auto& [path, entry] : cache) {
-        text += entry.sha256;
-        text += ' ';
-        text += std::to_string(entry.size);
-        text += ' ';
-        text += std::to_string(entry.lastWriteTime);
-        text += ' ';
-        text += path;
-        text += '\n';
-    }
-    return text;
-}
-
 StateCache readStateFile(const std::wstring& installFolder) {
     UniqueHandle file = openForReading(stateFilePath(installFolder));
     if (!file) {
@@ -178,15 +112,28 @@ StateCache readStateFile(const std::wstring& installFolder) {
     return parseStateText(text);
 }
 
+// The new text goes to a side file that replaces the old one only once it is
+// complete on disk: a run killed, or a disk that fills up, mid-write leaves the
+// previous state file whole instead of a cut one whose last record could name
+// another file.
 void writeStateFile(const std::wstring& installFolder, const StateCache& cache) {
-    UniqueHandle file(CreateFileW(stateFilePath(installFolder).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        return;
+    const std::wstring target = stateFilePath(installFolder);
+    const std::wstring pending = target + L".new";
+    const std::string text = formatStateText(cache);
+    bool complete = false;
+    {
+        UniqueHandle file(CreateFileW(pending.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
+            return;
+        }
+        DWORD written = 0;
+        complete = WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+                   written == text.size() && FlushFileBuffers(file.get());
     }
-    std::string text = formatStateText(cache);
-    DWORD written = 0;
-    WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    if (!complete || !MoveFileExW(pending.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(pending.c_str());
+    }
 }
 
 }  // namespace br

@@ -63,6 +63,11 @@ bool openHttpRequest(const std::wstring& url, HttpHandles& handles, std::string&
         reason = "WinHttpOpenRequest failed";
         return false;
     }
+    // No connection outlives its call. A pooled one would carry whatever a
+    // broken response left unread (a body longer than its Content-Length)
+    // into the next request, which would then read it as its own answer.
+    DWORD noKeepAlive = WINHTTP_DISABLE_KEEP_ALIVE;
+    WinHttpSetOption(handles.request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &noKeepAlive, sizeof(noKeepAlive));
 
     if (!WinHttpSendRequest(handles.request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
                             0)) {

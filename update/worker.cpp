@@ -174,6 +174,10 @@ void RunUpdate(Status& status) {
             setFailed(status, "Lỗi xác minh: " + item.path);
             return;
         }
+        if (tempFolder.empty()) {
+            setFailed(status, "Lỗi tải (" + item.path + "): cannot create temp file");
+            return;
+        }
         const std::wstring tempFile = tempFolder + utf8ToWide(item.sha256) + L".part";
         ProgressCallback progress = [&status, byteBase, startTick, &item](uint64_t received, uint64_t) {
             // A body longer than announced must not push the bar past this file's share.

@@ -12,6 +12,8 @@ injection) ask this one for exactly the answer they want to see:
                                          closes after 3000 bytes
     GET /slow/50/piece/1000/file/a.bin   a file from the served folder, in
                                          1000-byte pieces, 50 ms apart
+    GET /redirect/3/file/a.bin           302, 302, 302, then the file
+    GET /length/500/bytes/1000           Content-Length 500, then 1000 bytes
 
 A path is any number of modifiers followed by one body source; a query string
 is ignored by the routing (see /echo to check that it arrived).
@@ -26,6 +28,15 @@ Modifiers:
     reset/N          the same, but abort the connection with a TCP reset (RST)
     slow/MS          pause MS milliseconds before each piece of the body
     piece/N          write the body in pieces of N bytes (default 4096)
+    stall/N/MS       once N body bytes have gone out, pause MS milliseconds
+                     (at the next piece boundary), then go on
+    length/N         announce Content-Length N whatever the body's length; the
+                     connection closes after the body (shorter or longer than
+                     announced), as its framing is broken
+    corrupt/N        flip every bit of body byte N (same length, wrong bytes)
+    redirect/N       answer 302 with an absolute Location: the same path with
+                     redirect/N-1 (or, after the last, without it), so N
+                     redirects lead to the rest of the route
 
 Body sources (the rest of the path):
     bytes/N          N bytes of the pattern: byte i is (i * 2654435761 >> 13) & 0xFF
@@ -103,6 +114,11 @@ class Answer:
     reset: bool = False
     slow_ms: int = 0
     piece: int = 4096
+    stall_after: int = None
+    stall_ms: int = 0
+    announced: int = None
+    corrupt_at: int = None
+    headers: list = None
     has_source: bool = False
 
 
@@ -145,6 +161,34 @@ def mod_piece(answer, segments, handler):
     answer.piece = max(1, number(segments, "piece"))
 
 
+def mod_stall(answer, segments, handler):
+    answer.stall_after = number(segments, "stall")
+    answer.stall_ms = number(segments, "stall")
+
+
+def mod_length(answer, segments, handler):
+    answer.announced = number(segments, "length")
+
+
+def mod_corrupt(answer, segments, handler):
+    answer.corrupt_at = number(segments, "corrupt")
+
+
+def mod_redirect(answer, segments, handler):
+    count = number(segments, "redirect")
+    rest = "/".join(segments)
+    segments.clear()
+    if count > 1:
+        rest = "redirect/%d/%s" % (count - 1, rest)
+    query = urllib.parse.urlsplit(handler.path).query
+    location = "http://%s/%s%s" % (handler.headers.get("Host", "127.0.0.1"), rest, "?" + query if query else "")
+    answer.status = 302
+    answer.headers = [("Location", location)]
+    answer.body = ("redirect to %s\n" % location).encode()
+    answer.content_type = "text/plain"
+    answer.has_source = True
+
+
 MODIFIERS = {
     "status": mod_status,
     "chunked": mod_chunked,
@@ -153,6 +197,10 @@ MODIFIERS = {
     "reset": mod_reset,
     "slow": mod_slow,
     "piece": mod_piece,
+    "stall": mod_stall,
+    "length": mod_length,
+    "corrupt": mod_corrupt,
+    "redirect": mod_redirect,
 }
 
 
@@ -223,6 +271,10 @@ def plan_answer(path, handler):
     if not answer.has_source and answer.status != 200:
         answer.body = ("status %d\n" % answer.status).encode("ascii")
         answer.content_type = "text/plain"
+    if answer.corrupt_at is not None and answer.corrupt_at < len(answer.body):
+        body = bytearray(answer.body)
+        body[answer.corrupt_at] ^= 0xFF
+        answer.body = bytes(body)
     return answer
 
 
@@ -261,6 +313,8 @@ class Handler(BaseHTTPRequestHandler):
 
     def send(self, answer):
         self.send_response(answer.status)
+        for name, value in answer.headers or ():
+            self.send_header(name, value)
         if answer.status in (204, 304) or 100 <= answer.status < 200:
             self.end_headers()
             return
@@ -270,16 +324,23 @@ class Handler(BaseHTTPRequestHandler):
         elif answer.close_delimited:
             self.send_header("Connection", "close")
             self.close_connection = True
+        elif answer.announced is not None:
+            self.send_header("Content-Length", str(answer.announced))
         else:
             self.send_header("Content-Length", str(len(answer.body)))
         self.end_headers()
 
         sent = 0
+        stalled = False
         for at in range(0, len(answer.body), answer.piece):
             piece = answer.body[at:at + answer.piece]
             if answer.slow_ms:
                 self.wfile.flush()
                 time.sleep(answer.slow_ms / 1000.0)
+            if answer.stall_after is not None and not stalled and sent >= answer.stall_after:
+                stalled = True
+                self.wfile.flush()
+                time.sleep(answer.stall_ms / 1000.0)
             if answer.cut_after is not None and sent + len(piece) >= answer.cut_after:
                 self.write_piece(answer, piece, answer.cut_after - sent)
                 self.cut(answer.reset)
@@ -288,6 +349,9 @@ class Handler(BaseHTTPRequestHandler):
             sent += len(piece)
         if answer.cut_after is not None:
             self.cut(answer.reset)
+            return
+        if answer.announced is not None and answer.announced != len(answer.body):
+            self.cut(False)
             return
         if answer.chunked:
             self.wfile.write(b"0\r\n\r\n")

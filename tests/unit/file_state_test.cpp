@@ -146,6 +146,40 @@ TEST(StateFile, RoundTripReplacesTheOldFile) {
     EXPECT_TRUE(fileExists(stateFile));
     EXPECT_EQ(getFileStamp(stateFile).size, 0u);
     EXPECT_TRUE(readStateFile(folder.path()).empty());
+    EXPECT_FALSE(fileExists(stateFile + L".new"));
+}
+
+// The old state stays whole when the new one cannot be written completely.
+TEST(StateFile, AFailedWriteKeepsThePreviousFile) {
+    TempFolder folder;
+    std::wstring stateFile = folder.file(L"brindle.state");
+    StateCache previous;
+    previous["kept.bin"] = {kEmptySha256, 7, 70};
+    writeStateFile(folder.path(), previous);
+    const std::string before = readWholeFile(stateFile);
+    ASSERT_FALSE(before.empty());
+
+    // Nothing can be created where the side file goes.
+    ASSERT_TRUE(CreateDirectoryW((stateFile + L".new").c_str(), nullptr));
+    StateCache next;
+    next["other.bin"] = {kEmptySha256, 1, 10};
+    writeStateFile(folder.path(), next);
+    EXPECT_EQ(readWholeFile(stateFile), before);
+    RemoveDirectoryW((stateFile + L".new").c_str());
+
+    // The state file itself held open by someone else: it cannot be replaced,
+    // and no side file is left behind.
+    {
+        UniqueHandle reader(CreateFileW(stateFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(reader);
+        writeStateFile(folder.path(), next);
+    }
+    EXPECT_EQ(readWholeFile(stateFile), before);
+    EXPECT_FALSE(fileExists(stateFile + L".new"));
+
+    writeStateFile(folder.path(), next);
+    EXPECT_EQ(readStateFile(folder.path()).count("other.bin"), 1u);
 }
 
 }  // namespace

@@ -1,0 +1,539 @@
+// Update runs against a misbehaving server and a misbehaving disk. Whatever
+// goes wrong, a run must keep what was installed: every file that was correct
+// before is still correct (or already the new release's), no ".part" file is
+// left in the install folder, the state file is the old one or a complete new
+// one, the error names the failure, and the next run without the fault brings
+// the folder to exactly the release. Hostile paths, foreign letters, long
+// paths and huge manifests get the same treatment.
+
+#include <functional>
+#include <map>
+
+#include "common/text_encoding.h"
+#include "unit/update_run_support.h"
+#include "update/http_client.h"
+
+namespace br {
+namespace {
+
+using namespace test;
+
+// "/" separated path -> SHA-256 of the file's bytes, so that a difference
+// prints as a short line.
+using FolderContent = std::map<std::string, std::string>;
+
+// Every file under folder except the launcher copy that registration puts at
+// the top, which no release here lists.
+void collectFiles(const std::wstring& folder, const std::string& prefix, FolderContent& found) {
+    WIN32_FIND_DATAW entry;
+    FindHandle search(FindFirstFileW((folder + L"\\*").c_str(), &entry));
+    if (!search) {
+        return;
+    }
+    do {
+        std::wstring name = entry.cFileName;
+        if (name == L"." || name == L"..") {
+            continue;
+        }
+        std::string relative = prefix + wideToUtf8(name);
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            collectFiles(folder + L"\\" + name, relative + "/", found);
+        } else if (relative != "brindle.exe") {
+            found[relative] = sha256OfFile(folder + L"\\" + name);
+        }
+    } while (FindNextFileW(search.get(), &entry));
+}
+
+FolderContent filesUnder(const std::wstring& folder) {
+    FolderContent found;
+    collectFiles(folder, "", found);
+    return found;
+}
+
+// Where a manifest path lands, "/" separated as filesUnder lists it.
+std::string folderPathOf(const std::string& manifestPath) {
+    std::string path;
+    for (char c : manifestPath) {
+        c = c == '\\' ? '/' : c;
+        if (c != '/' || (!path.empty() && path.back() != '/')) {
+            path += c;
+        }
+    }
+    return path;
+}
+
+FolderContent contentOf(const std::vector<ReleaseFile>& release) {
+    FolderContent content;
+    for (const ReleaseFile& file : release) {
+        content[folderPathOf(file.path)] = sha256Of(file.content);
+    }
+    return content;
+}
+
+// Sets a variable of this process for one test and puts the old value back.
+class EnvironmentOverride {
+public:
+    EnvironmentOverride(const wchar_t* name, const std::wstring& value) : name(name) {
+        std::wstring old(32767, L'\0');
+        DWORD length = GetEnvironmentVariableW(name, old.data(), static_cast<DWORD>(old.size()));
+        had = length > 0 && length < old.size();
+        previous = old.substr(0, had ? length : 0);
+        SetEnvironmentVariableW(name, value.c_str());
+    }
+    ~EnvironmentOverride() { SetEnvironmentVariableW(name, had ? previous.c_str() : nullptr); }
+    EnvironmentOverride(const EnvironmentOverride&) = delete;
+    EnvironmentOverride& operator=(const EnvironmentOverride&) = delete;
+
+private:
+    const wchar_t* name;
+    bool had = false;
+    std::wstring previous;
+};
+
+// The user's temp folder, as GetTempPathW finds it, for one test.
+struct TempFolderOverride {
+    explicit TempFolderOverride(const std::wstring& folder) : tmp(L"TMP", folder), temp(L"TEMP", folder) {}
+    EnvironmentOverride tmp;
+    EnvironmentOverride temp;
+};
+
+// The current folder, for one test.
+class CurrentFolderOverride {
+public:
+    explicit CurrentFolderOverride(const std::wstring& folder) {
+        wchar_t old[MAX_PATH];
+        DWORD length = GetCurrentDirectoryW(MAX_PATH, old);
+        previous.assign(old, length < MAX_PATH ? length : 0);
+        SetCurrentDirectoryW(folder.c_str());
+    }
+    ~CurrentFolderOverride() { SetCurrentDirectoryW(previous.c_str()); }
+
+private:
+    std::wstring previous;
+};
+
+std::string reversed(std::string text) {
+    std::reverse(text.begin(), text.end());
+    return text;
+}
+
+// The first release, and the next one, in which data/a.bin is the file the
+// faults hit. Downloads go in manifest order, so the map is already replaced
+// when a.bin fails, and new/added.txt is not yet there.
+const std::vector<ReleaseFile> kFirst = {
+    {"Bản đồ/khu vực 1.dat", "map v1", "", ""},
+    {"data/a.bin", patternBytes(200000), "", ""},
+    {"unchanged.txt", "same in both", "", ""},
+    {"old.txt", "dropped by the next release", "", ""},
+};
+const std::vector<ReleaseFile> kNext = {
+    {"Bản đồ/khu vực 1.dat", "map v2", "", ""},
+    {"data/a.bin", reversed(patternBytes(200000)), "", ""},
+    {"unchanged.txt", "same in both", "", ""},
+    {"new/added.txt", "new in v2", "", ""},
+};
+const std::string kFaulted = "data/a.bin";
+
+struct Fault {
+    const char* name;
+    std::string prefix;                // route modifiers for data/a.bin of the next release
+    std::vector<std::string> errors;   // the run ends with one of these
+    std::function<void()> arrange;     // breaks the disk side, if anything
+    std::function<void()> mend;        // takes that back
+    bool mayComplete = false;          // the bytes that arrive can still be the right ones
+};
+
+std::vector<std::string> downloadErrors(const std::vector<std::string>& reasons) {
+    std::vector<std::string> texts;
+    for (const std::string& reason : reasons) {
+        texts.push_back("Lỗi tải (" + kFaulted + "): " + reason);
+    }
+    return texts;
+}
+
+const std::string kVerifyError = "Lỗi xác minh: " + kFaulted;
+const std::vector<std::string> kBrokenBody = {"read failed", "query data failed"};
+
+class FaultsOnMachine : public UpdateRunTest {
+protected:
+    void TearDown() override {
+        if (holder) {
+            TerminateProcess(holder.get(), 0);
+            WaitForSingleObject(holder.get(), 10000);
+            holder.reset();
+        }
+        UpdateRunTest::TearDown();
+    }
+
+    // The release served through route prefix (e.g. "cut/5000/") for one of
+    // its files; the others are served plainly.
+    std::vector<ReleaseFile> served(const std::vector<ReleaseFile>& release, const std::string& faulted = "",
+                                    const std::string& prefix = "") {
+        std::vector<ReleaseFile> result = release;
+        for (size_t i = 0; i < result.size(); ++i) {
+            if (result[i].path == faulted) {
+                std::string name = "fault-" + std::to_string(i) + ".bin";
+                serveFile(name, result[i].content);
+                result[i].route = prefix + "file/" + name;
+            }
+        }
+        return result;
+    }
+
+    // The folder holds exactly the release, and the state file records
+    // exactly it, with the stamps the files have now.
+    void expectExactly(const std::vector<ReleaseFile>& release, std::wstring folder = L"") {
+        if (folder.empty()) {
+            folder = install.path();
+        }
+        FolderContent found = filesUnder(folder);
+        EXPECT_EQ(found.erase("brindle.state"), 1u) << "no state file";
+        EXPECT_EQ(found, contentOf(release));
+        StateCache state = readStateFile(folder);
+        EXPECT_EQ(state.size(), release.size());
+        for (const ReleaseFile& file : release) {
+            std::wstring path = utf8ToWide(folderPathOf(file.path));
+            std::replace(path.begin(), path.end(), L'/', L'\\');
+            FileStamp stamp = getFileStamp(folder + L"\\" + path);
+            auto record = state.find(file.path);
+            ASSERT_NE(record, state.end()) << file.path;
+            EXPECT_EQ(record->second.sha256, sha256Of(file.content)) << file.path;
+            EXPECT_EQ(record->second.size, stamp.size) << file.path;
+            EXPECT_EQ(record->second.lastWriteTime, stamp.lastWriteTime) << file.path;
+        }
+    }
+
+    // Each file is what it was or, complete, what the new release says; a
+    // file that was not there before is a complete file of the new release.
+    void expectNothingLost(const FolderContent& before, const std::vector<ReleaseFile>& next) {
+        FolderContent after = filesUnder(install.path());
+        FolderContent wanted = contentOf(next);
+        for (const auto& [path, content] : before) {
+            auto now = after.find(path);
+            ASSERT_NE(now, after.end()) << path << " was lost";
+            auto fresh = wanted.find(path);
+            EXPECT_TRUE(now->second == content || (fresh != wanted.end() && now->second == fresh->second))
+                << path << " was damaged";
+        }
+        for (const auto& [path, content] : after) {
+            if (before.count(path) == 0) {
+                auto fresh = wanted.find(path);
+                EXPECT_TRUE(fresh != wanted.end() && fresh->second == content) << path << " appeared";
+            }
+        }
+    }
+
+    bool partFileFor(const std::string& content) {
+        return isFile(prepareTempFolder() + utf8ToWide(sha256Of(content)) + L".part");
+    }
+
+    void holdOpenInAnotherProcess(const std::wstring& file) {
+        std::wstring own = runningExecutablePath();
+        std::wstring helper = own.substr(0, own.find_last_of(L'\\')) + L"\\brindle_hold_file.exe";
+        std::wstring marker = markers.file(L"held");
+        std::wstring commandLine = L"\"" + helper + L"\" \"" + file + L"\" \"" + marker + L"\"";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION started = {};
+        ASSERT_TRUE(CreateProcessW(helper.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                   &startup, &started));
+        CloseHandle(started.hThread);
+        holder.reset(started.hProcess);
+        for (int i = 0; i < 200 && !isFile(marker); ++i) {
+            Sleep(50);
+        }
+        ASSERT_TRUE(isFile(marker)) << "the holder did not get the file";
+    }
+
+    void releaseHeldFile() {
+        TerminateProcess(holder.get(), 0);
+        WaitForSingleObject(holder.get(), 10000);
+        holder.reset();
+    }
+
+    // The first release installed, the fault in place, the next release
+    // tried and checked, the fault taken back, and the next release tried again.
+    void tryFault(const Fault& fault) {
+        SCOPED_TRACE(fault.name);
+        publish(kFirst);
+        RunRecord first = run();
+        ASSERT_TRUE(first.last.succeeded) << first.last.error;
+        const std::string stateBefore = stateText();
+        if (fault.arrange) {
+            fault.arrange();
+        }
+        const FolderContent before = filesUnder(install.path());
+
+        publish(served(kNext, kFaulted, fault.prefix));
+        RunRecord failed = run();
+        if (fault.mayComplete && failed.last.succeeded) {
+            expectExactly(kNext);
+        } else {
+            EXPECT_FALSE(failed.last.succeeded);
+            EXPECT_NE(std::find(fault.errors.begin(), fault.errors.end(), failed.last.error), fault.errors.end())
+                << failed.last.error;
+            expectNothingLost(before, kNext);
+            EXPECT_EQ(stateText(), stateBefore) << "the state file changed";
+            EXPECT_FALSE(partFileFor(kNext[1].content)) << "the failed download's temp file stayed";
+        }
+        if (fault.mend) {
+            fault.mend();
+        }
+        publish(served(kNext));
+        RunRecord mended = run();
+        EXPECT_TRUE(mended.last.succeeded) << mended.last.error;
+        expectExactly(kNext);
+    }
+
+    UniqueHandle holder;
+    TempFolder markers;
+};
+
+// A server that sends more than it announced leaves bytes unread on the
+// connection; the next call must not take them for its own response.
+TEST(HttpFaults, ALongBodyDoesNotSpoilTheNextCall) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        std::string body;
+        std::string reason;
+        // What this call returns does not matter here (the hash check judges
+        // downloads); only that it leaves nothing behind.
+        fetchToMemory(scriptServerUrl("length/100/bytes/60000"), body, reason);
+        body.clear();
+        ASSERT_TRUE(fetchToMemory(scriptServerUrl("text/next"), body, reason)) << reason;
+        EXPECT_EQ(body, "next");
+    }
+}
+
+TEST_F(FaultsOnMachine, ServerFaultsKeepTheInstallationAndTheNextRunConverges) {
+    std::vector<std::string> cutOrVerified = downloadErrors(kBrokenBody);
+    cutOrVerified.push_back(kVerifyError);
+    // Wine's WinHTTP may take a reset for the end of the body; the hash then
+    // finds the file short.
+    std::vector<std::string> reset = downloadErrors({"read failed", "query data failed", "WinHttpReceiveResponse failed"});
+    reset.push_back(kVerifyError);
+    // The faulted file is 200000 bytes.
+    const std::vector<Fault> faults = {
+        {"connection closed mid-file", "piece/8192/cut/90000/", cutOrVerified},
+        {"connection reset mid-file", "slow/5/piece/8192/reset/90000/", reset},
+        {"500 on a file", "status/500/", downloadErrors({"HTTP status 500"})},
+        {"503 after two redirects", "redirect/2/status/503/", downloadErrors({"HTTP status 503"})},
+        {"endless redirects", "redirect/40/", downloadErrors({"WinHttpReceiveResponse failed"})},
+        // All 200000 right bytes, but 250000 announced: a client may take them.
+        {"body shorter than announced", "length/250000/", cutOrVerified, nullptr, nullptr, true},
+        {"body longer than announced", "length/150000/", {kVerifyError}},
+        {"one wrong byte", "corrupt/123456/", {kVerifyError}},
+    };
+
+    for (const Fault& fault : faults) {
+        tryFault(fault);
+    }
+}
+
+TEST_F(FaultsOnMachine, RedirectsAndATrickleStillDeliverTheRelease) {
+    publish(kFirst);
+    ASSERT_TRUE(run().last.succeeded);
+    const size_t redirectsBefore = requestsFor("/redirect/");
+    publish(served(kNext, kFaulted, "redirect/3/slow/10/piece/16384/"));
+    RunRecord record = run();
+    EXPECT_TRUE(record.last.succeeded) << record.last.error;
+    expectExactly(kNext);
+    EXPECT_EQ(requestsFor("/redirect/") - redirectsBefore, 3u);
+}
+
+TEST_F(FaultsOnMachine, DiskFaultsKeepTheInstallationAndTheNextRunConverges) {
+    const std::wstring target = installed(L"data\\a.bin");
+    const std::string cannotWrite = "Không ghi được tệp: " + kFaulted;
+    const std::vector<Fault> faults = {
+        {"destination held open by another process", "", {cannotWrite},
+         [&] { holdOpenInAnotherProcess(target); }, [&] { releaseHeldFile(); }},
+        // Windows refuses to replace a read-only file; Wine replaces it.
+        {"read-only destination", "", {cannotWrite},
+         [&] { SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY); },
+         [&] { SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL); }, true},
+        {"a folder where the file goes", "", {cannotWrite},
+         [&] {
+             DeleteFileW(target.c_str());
+             CreateDirectoryW(target.c_str(), nullptr);
+             writeFileBytes(target + L"\\inside.txt", "a player's own file");
+         },
+         [&] {
+             DeleteFileW((target + L"\\inside.txt").c_str());
+             RemoveDirectoryW(target.c_str());
+         }},
+        {"a file where a folder goes", "", {"Không ghi được tệp: new/added.txt"},
+         [&] {
+             RemoveDirectoryW(installed(L"new").c_str());  // left empty by the last release
+             writeFileBytes(installed(L"new"), "a file named like the folder");
+         },
+         [&] { DeleteFileW(installed(L"new").c_str()); }},
+    };
+
+    for (const Fault& fault : faults) {
+        tryFault(fault);
+    }
+}
+
+// The receive time-out is a minute: a server that stops sending for longer
+// ends the run, and nothing of the cut file stays.
+TEST_F(FaultsOnMachine, StalledServerTimesOutAndKeepsTheInstallation) {
+    // 70 s of silence after the first 64 KiB; without the time-out the
+    // download would then complete.
+    tryFault({"stalled server", "piece/16384/stall/65536/70000/", downloadErrors(kBrokenBody)});
+}
+
+// Nothing that a manifest names may create, change or delete anything
+// outside the install folder, whatever its spelling.
+TEST_F(FaultsOnMachine, ManifestPathsNeverReachOutsideTheFolder) {
+    TempFolder outside;
+    ASSERT_TRUE(writeFileBytes(outside.file(L"precious.txt"), "keep me"));
+    const std::string away = wideToUtf8(outside.path());  // C:\...\brindle-test-...
+    std::string awayForward = away;
+    std::replace(awayForward.begin(), awayForward.end(), '\\', '/');
+    const std::string sibling = "../" + away.substr(away.find_last_of('\\') + 1);
+
+    const std::vector<ReleaseFile> hostile = {
+        {sibling + "/climbed.txt", "x", "", ""},
+        {awayForward + "/drive.txt", "x", "", ""},
+        {away + "\\drive-back.txt", "x", "", ""},
+        {"c:drive-relative.txt", "x", "", ""},
+        {"kept.txt:stream", "x", "", ""},
+        {"CON", "x", "", ""},
+        {"nul.txt", "x", "", ""},
+        {"aux/inside.txt", "x", "", ""},
+        {"Com1.log", "x", "", ""},
+        {"trailing. ", "x", "", ""},
+        {"./dot.txt", "x", "", ""},
+        {std::string("kept.txt\0.bak", 12), "x", "", ""},
+        {"line\nbreak.txt", "x", "", ""},
+    };
+    std::vector<ReleaseFile> release = {{"kept.txt", "kept", "", ""}, {"\\\\server\\share\\unc.txt", "unc", "", ""}};
+    release.insert(release.end(), hostile.begin(), hostile.end());
+    const size_t fetchedBefore = requestsFor("/file/release-");
+    publish(release, {sibling + "/precious.txt", awayForward + "/precious.txt", away + "\\precious.txt",
+                      "kept.txt:stream", "NUL", "con.txt", "kept.txt. "});
+
+    RunRecord record = run();
+    ASSERT_TRUE(record.last.succeeded) << record.last.error;
+    // The share path only loses its leading separators and stays inside.
+    expectExactly({{"kept.txt", "kept", "", ""}, {"\\\\server\\share\\unc.txt", "unc", "", ""}});
+    EXPECT_EQ(requestsFor("/file/release-") - fetchedBefore, 2u) << "a refused entry was fetched";
+    EXPECT_EQ(record.last.filesTotal, 2);
+    const FolderContent left = filesUnder(outside.path());
+    EXPECT_EQ(left, (FolderContent{{"precious.txt", sha256Of("keep me")}}));
+}
+
+// Letters outside ASCII and spaces, in the install folder and in the user's
+// temp folder, reach every file operation and every error text intact.
+TEST_F(FaultsOnMachine, VietnameseFoldersWithSpaces) {
+    TempFolder root;
+    const std::wstring players = root.file(L"Người chơi");
+    const std::wstring game = players + L"\\Trò chơi";
+    const std::wstring temp = players + L"\\Thư mục tạm";
+    ASSERT_TRUE(CreateDirectoryW(players.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(temp.c_str(), nullptr));
+    TempFolderOverride userTemp(temp);
+    setInstallFolder(game);
+    ASSERT_EQ(prepareTempFolder(), temp + L"\\brindle_update\\");
+
+    const std::vector<ReleaseFile> release = {{"Bản đồ/khu vực 1.dat", patternBytes(70000), "", ""},
+                                              {"Âm thanh/tiếng động ở đây.ogg", "âm thanh", "", ""}};
+    publish({{release[0].path, release[0].content, "", ""},
+             {release[1].path, release[1].content, "", sha256Of("không phải")}});
+    RunRecord failed = run();
+    EXPECT_FALSE(failed.last.succeeded);
+    EXPECT_EQ(failed.last.error, "Lỗi xác minh: Âm thanh/tiếng động ở đây.ogg");
+    EXPECT_EQ(filesUnder(temp + L"\\brindle_update"), FolderContent{}) << "a temp file stayed";
+
+    publish(release);
+    RunRecord record = run();
+    ASSERT_TRUE(record.last.succeeded) << record.last.error;
+    expectExactly(release, game);
+    EXPECT_EQ(filesUnder(temp + L"\\brindle_update"), FolderContent{});
+    EXPECT_EQ(readSetting(L"brindle_path"), game);
+}
+
+// The temp and module paths go through 260-unit buffers. A temp folder that
+// does not fit is a clean failure, not downloads into the current folder;
+// paths longer than that are either served or refused by the file system,
+// never cut short.
+TEST_F(FaultsOnMachine, PathsNearTheLimitFailCleanlyOrWorkWhole) {
+    TempFolder root;
+    TempFolder current;
+    CurrentFolderOverride here(current.path());
+    const std::vector<ReleaseFile> release = {{"data/" + std::string(40, 'n') + ".bin", "near the limit", "", ""}};
+    publish(release);
+    {
+        const std::wstring tooLong = root.file(std::wstring(260 - root.path().size(), L't'));
+        ASSERT_GE(tooLong.size(), 260u);
+        TempFolderOverride userTemp(tooLong);
+        EXPECT_EQ(prepareTempFolder(), L"");
+        RunRecord failed = run();
+        EXPECT_FALSE(failed.last.succeeded);
+        EXPECT_EQ(failed.last.error, "Lỗi tải (" + release[0].path + "): cannot create temp file");
+        EXPECT_EQ(filesUnder(current.path()), FolderContent{}) << "downloads went to the current folder";
+        EXPECT_EQ(filesUnder(install.path()), FolderContent{});
+    }
+    {
+        // Fits the buffer (259 units with its backslash); the temp file's own
+        // path is longer than 260.
+        const std::wstring fits = root.file(std::wstring(257 - root.path().size(), L'f'));
+        ASSERT_TRUE(CreateDirectoryW(fits.c_str(), nullptr));
+        TempFolderOverride userTemp(fits);
+        ASSERT_EQ(prepareTempFolder(), fits + L"\\brindle_update\\");
+        // An install folder whose files' paths pass 260 units.
+        const std::wstring deep = root.file(std::wstring(240 - root.path().size(), L'd'));
+        setInstallFolder(deep);
+        RunRecord record = run();
+        if (record.last.succeeded) {
+            expectExactly(release, deep);
+        } else {
+            EXPECT_TRUE(record.last.error == "Lỗi tải (" + release[0].path + "): cannot create temp file" ||
+                        record.last.error == "Không ghi được tệp: " + release[0].path)
+                << record.last.error;
+        }
+        EXPECT_EQ(filesUnder(fits + L"\\brindle_update"), FolderContent{});
+        EXPECT_EQ(filesUnder(current.path()), FolderContent{});
+        // Nothing landed under a name cut at 259 or 260 units.
+        const std::wstring whole = deep + L"\\data\\" + utf8ToWide(std::string(40, 'n')) + L".bin";
+        for (size_t cut : {259, 260}) {
+            EXPECT_FALSE(isFile(whole.substr(0, cut))) << cut;
+        }
+        RemoveDirectoryW(deep.c_str());
+    }
+}
+
+// A manifest of tens of megabytes is read like any other; one nested past
+// any sense is refused without taking the process down.
+TEST_F(FaultsOnMachine, HugeAndDeepManifests) {
+    const std::vector<ReleaseFile> release = {{"real.bin", patternBytes(5000), "", ""}};
+    serveFile("huge-real.bin", release[0].content);
+    std::string text = "{\"padding\": \"" + std::string(8 << 20, 'p') + "\", \"files\": [";
+    for (int i = 0; i < 150000; ++i) {
+        // Without a URL: dropped by the parser, never looked at.
+        text += "{\"path\": \"dropped/" + std::to_string(i) + ".bin\", \"sha256\": \"" + std::string(64, 'a') +
+                "\", \"size\": 1},";
+    }
+    text += "{\"path\": \"real.bin\", \"sha256\": \"" + sha256Of(release[0].content) + "\", \"size\": 5000, " +
+            "\"url\": \"" + fileUrl("file/huge-real.bin") + "\"}], \"deletes\": [";
+    for (int i = 0; i < 3000; ++i) {
+        text += "\"gone/" + std::to_string(i) + ".bin\",";
+    }
+    text += "\"last.bin\"]}";
+    ASSERT_GT(text.size(), 20u << 20);
+    publishManifestText(text);
+    RunRecord record = run();
+    ASSERT_TRUE(record.last.succeeded) << record.last.error;
+    expectExactly(release);
+
+    for (const std::string& deep : {std::string(4 << 20, '['), "{\"files\": " + std::string(1 << 20, '[') +
+                                                                  std::string(1 << 20, ']') + "}"}) {
+        publishManifestText(deep);
+        RunRecord refused = run();
+        EXPECT_FALSE(refused.last.succeeded);
+        EXPECT_EQ(refused.last.error, "Không đọc được manifest.");
+        expectExactly(release);
+    }
+}
+
+}  // namespace
+}  // namespace br
