@@ -27,6 +27,7 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 import brindle_harness as h  # noqa: E402
+from window_capture import WindowCapture, save_png  # noqa: E402
 
 INSTALL_FOLDER = "C:\\Brindle"  # what the install prompt offers
 CONTINUE_BUTTON = (415, 278)  # centre of "Tiếp tục" at (340,262)-(490,294)
@@ -49,20 +50,19 @@ def near(pixel, colour, tolerance=40):
     return all(abs(a - b) <= tolerance for a, b in zip(pixel, colour))
 
 
-class Frame:
-    """One capture of the launcher window, with what was true when it was taken."""
+WIDTH, HEIGHT = 520, 383  # the launcher's client area, which is its whole window
 
-    def __init__(self, path, taken, state_written, downloading):
-        self.path, self.taken = path, taken
+
+class Frame:
+    """One picture of the launcher window, with what was true when it was taken."""
+
+    def __init__(self, rgb, state_written, downloading):
+        self.rgb, self.taken = rgb, time.monotonic()
         self.state_written, self.downloading = state_written, downloading
-        self._rgb = None
 
     def pixel(self, x, y):
-        if self._rgb is None:
-            self._rgb = subprocess.run(["convert", self.path, "-depth", "8", "rgb:-"], capture_output=True,
-                                       check=True).stdout
-        at = (y * 520 + x) * 3
-        return tuple(self._rgb[at:at + 3])
+        at = (y * WIDTH + x) * 3
+        return tuple(self.rgb[at:at + 3])
 
     # The continue button's orange; the bar's fill; the windows of the game
     # and the client, which open over the launcher before it ends.
@@ -80,40 +80,86 @@ class Frame:
     def bar_full(self):
         return near(self.pixel(487, 214), (0xFF, 0xD7, 0x7E))
 
+    def status_line_differs(self, other):
+        """Whether the status line's text differs: the picture under it does not change."""
+        total = sum(abs(a - b) for x in range(30, 300, 2) for y in range(184, 198)
+                    for a, b in zip(self.pixel(x, y), other.pixel(x, y)))
+        return total / (135 * 14 * 3) > 4
+
+    # Without a window manager, the client's windows are plain black or grey
+    # rectangles; before its first frame the launcher window is all black.
+    SAMPLES = ((60, 100), (250, 100), (60, 190), (250, 200), (450, 260), (260, 330))
+
+    def blank(self):
+        return all(max(self.pixel(x, y)) < 10 for x, y in self.SAMPLES)
+
     def covered(self):
-        return any(max(self.pixel(x, y)) < 10 for x, y in ((60, 100), (250, 100), (60, 190), (250, 200), (450, 260)))
+        def foreign(pixel):
+            return max(pixel) < 10 or (pixel[0] == pixel[1] == pixel[2] and pixel[0] > 150)
+        return not self.blank() and any(foreign(self.pixel(x, y)) for x, y in self.SAMPLES)
+
+    def save(self, path):
+        save_png(self.rgb, WIDTH, HEIGHT, path)
 
 
-def take_frame(window, path, state_written):
+def take_frame(camera, state_written):
     """A picture of the launcher window, or None when it could not be taken.
     state_written tells whether the run has written its state file."""
-    state_written = state_written()
+    written = state_written()
     downloading = bool(glob.glob(h.drive_c("users", "*", "Temp", "brindle_update", "*.part")))
-    taken = time.monotonic()
-    done = subprocess.run(["import", "-window", window, path], stdout=subprocess.DEVNULL,
-                          stderr=subprocess.DEVNULL).returncode == 0
-    return Frame(path, taken, state_written, downloading) if done else None
+    rgb = camera.grab()
+    return Frame(rgb, written, downloading) if rgb is not None else None
 
 
 class Capture:
-    """Takes pictures of the launcher window as fast as it can until the
-    launcher ends: the completion screen lasts only 24 frames."""
+    """Pictures of the launcher window until the launcher ends: a few a
+    second during the run, and as many as it can as soon as the state file is
+    written, until the game's windows open over the launcher; its completion
+    screen lasts only 24 frames."""
 
-    def __init__(self, window, folder, run_name, launcher, state_written):
+    def __init__(self, window, launcher, state_written):
         self.frames = []
-        self.thread = threading.Thread(target=self._run, args=(window, folder, run_name, launcher, state_written),
-                                       daemon=True)
-        self.thread.start()
+        self.lock = threading.Lock()
+        self.threads = [threading.Thread(target=target, args=(window, launcher, state_written), daemon=True)
+                        for target in (self._during_run, self._at_the_end)]
+        for thread in self.threads:
+            thread.start()
 
-    def _run(self, window, folder, run_name, launcher, state_written):
-        while launcher.running():
-            frame = take_frame(window, os.path.join(folder, "%s-%03d.png" % (run_name, len(self.frames))),
-                               state_written)
-            if frame is not None and launcher.running():
+    def _take(self, camera, launcher, state_written):
+        frame = take_frame(camera, state_written)
+        if frame is None or not launcher.running():
+            return None
+        with self.lock:
+            # A screen that does not change is kept once.
+            if not self.frames or self.frames[-1].rgb != frame.rgb or \
+                    self.frames[-1].state_written != frame.state_written:
                 self.frames.append(frame)
+        return frame
+
+    def _during_run(self, window, launcher, state_written):
+        camera = WindowCapture(window, WIDTH, HEIGHT)
+        while launcher.running() and not state_written():
+            self._take(camera, launcher, state_written)
+            time.sleep(0.2)  # leave the machine to the launcher
+        camera.close()
+
+    def _at_the_end(self, window, launcher, state_written):
+        camera = WindowCapture(window, WIDTH, HEIGHT)
+        while launcher.running() and not state_written():
+            time.sleep(0.005)
+        # The window shows the worker's end a few frames late, and a short run
+        # can end before the window has drawn at all.
+        for _ in range(3000):  # at most half a minute
+            frame = self._take(camera, launcher, state_written)
+            if not launcher.running() or (frame is not None and frame.covered()):
+                break
+            time.sleep(0.005)
+        camera.close()
 
     def stop(self):
-        self.thread.join(timeout=30)
+        for thread in self.threads:
+            thread.join(timeout=30)
+        self.frames.sort(key=lambda frame: frame.taken)
 
 
 # --- the release and the install folder ---------------------------------------------
@@ -177,9 +223,6 @@ class Demo:
         self.release = args.release
         self.access_log = args.access_log
         self.manifest = load_manifest(args.release)
-        self.frames_dir = os.path.join(h.BUILD_DIR, "demo", "frames")
-        shutil.rmtree(self.frames_dir, ignore_errors=True)
-        os.makedirs(self.frames_dir)
         shutil.rmtree(self.out, ignore_errors=True)
         os.makedirs(self.out)
         self.shots = []
@@ -187,7 +230,7 @@ class Demo:
 
     def keep(self, frame, name):
         target = os.path.join(self.out, name + ".png")
-        shutil.copy(frame.path, target)
+        frame.save(target)
         self.shots.append(os.path.relpath(target, ROOT))
 
     def start(self, exe, name):
@@ -220,21 +263,23 @@ class Demo:
         def state_written():
             return os.path.exists(state_file)
         launcher, window = self.start(os.environ.get("BRINDLE_EXE", h.EXE), "demo-first-start")
+        camera = WindowCapture(window, WIDTH, HEIGHT)
         prompt = []
 
         def prompt_shown():
-            frame = take_frame(window, os.path.join(self.frames_dir, "prompt.png"), state_written)
+            frame = take_frame(camera, state_written)
             prompt[:] = [frame] if frame is not None and frame.shows_install_prompt() else []
             return bool(prompt)
         if not h.wait_for(prompt_shown, 30, interval=0.5):
             raise DemoFailed("no install prompt with its \"Tiếp tục\" button on screen")
+        camera.close()
         self.keep(prompt[0], "1-install-prompt")
 
         subprocess.run(["xdotool", "mousemove", "--window", window, str(CONTINUE_BUTTON[0]),
                         str(CONTINUE_BUTTON[1])], check=True)
         time.sleep(0.3)
         clicked = time.monotonic()
-        capture = Capture(window, self.frames_dir, "first", launcher, state_written)
+        capture = Capture(window, launcher, state_written)
         subprocess.run(["xdotool", "click", "1"], check=True)
         self.wait_for_end(launcher, "the first run")
         self.times["first"] = time.monotonic() - clicked
@@ -244,17 +289,20 @@ class Demo:
                     and not f.bar_full() and not f.covered()]
         if not progress:
             raise DemoFailed("no picture of the progress screen during the download")
-        self.keep(min(progress, key=lambda f: abs(f.bar_fill() - 0.5)), "2-progress")
+        self.downloading = min(progress, key=lambda f: abs(f.bar_fill() - 0.5))
+        self.keep(self.downloading, "2-progress")
         self.keep(self.completion(capture, "the first run"), "3-completion")
 
-    @staticmethod
-    def completion(capture, run):
+    def completion(self, capture, run):
         """The first picture after the state file was written with a full bar
-        and nothing yet over it."""
-        done = [f for f in capture.frames if f.state_written and f.bar_full() and not f.covered()]
+        and a status line other than the download's, with nothing over it if
+        there is one; otherwise the first with the game's windows opening."""
+        done = [f for f in capture.frames if f.state_written and f.bar_full()
+                and f.status_line_differs(self.downloading)]
         if not done:
             raise DemoFailed("no picture of the completion screen of " + run)
-        return done[0]
+        clear = [f for f in done if not f.covered()]
+        return (clear or done)[0]
 
     def game_started(self):
         # The title watcher renames the game's window; the stand-in records it.
@@ -277,7 +325,7 @@ class Demo:
         def state_rewritten():
             return os.stat(state_file).st_mtime_ns != written
         launcher, window = self.start(install_path("brindle.exe"), "demo-second-start")
-        capture = Capture(window, self.frames_dir, "second", launcher, state_rewritten)
+        capture = Capture(window, launcher, state_rewritten)
         self.wait_for_end(launcher, "the second run")
         self.times["second"] = time.monotonic() - started
         capture.stop()
