@@ -25,7 +25,8 @@ void addProblem(std::string& problems, size_t& count, const std::string& line) {
     }
 }
 
-bool refuseWith(const std::string& problems, size_t count, const std::string& what, std::string& reason) {
+// True when there were none; otherwise the reason lists them.
+bool noProblems(const std::string& problems, size_t count, const std::string& what, std::string& reason) {
     if (count == 0) {
         return true;
     }
@@ -72,7 +73,7 @@ bool normaliseDeletes(const std::vector<std::string>& given, std::vector<std::st
             normalised.push_back(path);
         }
     }
-    return refuseWith(problems, count, "paths to delete that the launcher cannot act on", reason);
+    return noProblems(problems, count, "paths to delete that the launcher cannot act on", reason);
 }
 
 bool checkReleasePaths(const std::vector<ReleaseFile>& files, std::string& reason) {
@@ -89,7 +90,7 @@ bool checkReleasePaths(const std::vector<ReleaseFile>& files, std::string& reaso
     for (const auto& [first, second] : caseConflicts(paths)) {
         addProblem(problems, count, first + " and " + second + " are the same name on Windows (letter case)");
     }
-    return refuseWith(problems, count, "paths that the launcher cannot install on Windows", reason);
+    return noProblems(problems, count, "paths that the launcher cannot install on Windows", reason);
 }
 
 // The launcher never deletes a file that the release lists, whatever the
@@ -108,7 +109,7 @@ bool checkDeletesAgainstFiles(const std::vector<std::string>& deletes, const std
             addProblem(problems, count, "--delete \"" + path + "\" names " + found->second + ", a file of the release");
         }
     }
-    return refuseWith(problems, count, "paths to delete that the release itself installs", reason);
+    return noProblems(problems, count, "paths to delete that the release itself installs", reason);
 }
 
 bool publishChecked(const PublishOptions& options, PublishSummary& summary, std::string& reason) {
