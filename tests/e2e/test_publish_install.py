@@ -48,8 +48,10 @@ class PublishedReleaseInstall(unittest.TestCase):
         before = os.stat(state).st_mtime_ns if os.path.exists(state) else None
         launcher = h.start_launcher(name=name)
         try:
-            self.assertTrue(h.wait_for(lambda: os.path.exists(state) and os.stat(state).st_mtime_ns != before, 90),
-                            "the launcher wrote no state file")
+            if not h.wait_for(lambda: os.path.exists(state) and os.stat(state).st_mtime_ns != before, 90):
+                shot = h.Screenshot(name + "-no-state")
+                self.fail("the launcher wrote no state file (install folder on record: %r; screen: %s)"
+                          % (h.registry_value(h.SETTINGS_KEY, "brindle_path"), shot.path))
             self.assertEqual(h.end_after_run(launcher), 0)
         finally:
             launcher.kill()
