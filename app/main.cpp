@@ -4,6 +4,7 @@
 
 #include <cwchar>
 
+#include "app/assets.h"
 #include "app/window.h"
 #include "imgui.h"
 #include "imgui_impl_dx11.h"
@@ -38,9 +39,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     ImGuiIO& io = ImGui::GetIO();
     io.IniFilename = nullptr;
     io.LogFilename = nullptr;
+    loadFonts();
+    applyStyleSettings();
 
     ImGui_ImplWin32_Init(launcherApp.window);
     ImGui_ImplDX11_Init(launcherApp.device, launcherApp.deviceContext);
+    loadTextures();
 
     if (hasStoredInstallFolder()) {
         startUpdateWorker();
@@ -51,6 +55,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
 
     runFrameLoop();
 
+    releaseTextures();
     ImGui_ImplDX11_Shutdown();
     ImGui_ImplWin32_Shutdown();
     ImGui::DestroyContext();

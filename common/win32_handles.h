@@ -79,6 +79,14 @@ struct FindHandleTraits {
 };
 using FindHandle = UniqueHolder<FindHandleTraits>;
 
+struct WinEventHookTraits {
+    using Type = HWINEVENTHOOK;
+    static Type empty() { return nullptr; }
+    static bool valid(Type h) { return h != nullptr; }
+    static void close(Type h) { UnhookWinEvent(h); }
+};
+using WinEventHook = UniqueHolder<WinEventHookTraits>;
+
 // One reference to a COM object.
 template <typename T>
 class ComRef {

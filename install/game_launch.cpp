@@ -1,11 +1,127 @@
 #include "install/game_launch.h"
 
-// Placeholder until the game-launch work lands.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "common/win32_handles.h"
+#include "install/install_location.h"
 
 namespace br {
 
+namespace {
+
+// The client's start program name is kept out of the program's plain text:
+// each UTF-16 unit is XORed at build time with a keystream unit whose high and
+// low bytes come from two integer hashes of the unit's position.
+constexpr uint32_t hashPosition(uint32_t position, uint32_t seed) {
+    uint32_t x = position ^ seed;
+    x *= 0x7feb352dU;
+    x ^= x >> 15;
+    x *= 0x846ca68bU;
+    x ^= x >> 16;
+    x *= 0x9e3779b1U;
+    x ^= x >> 13;
+    return x;
+}
+
+constexpr uint32_t highByteSeed = 0x3c6ef372U;
+constexpr uint32_t lowByteSeed = 0xa54ff53aU;
+
+constexpr wchar_t keystreamUnit(size_t position) {
+    const uint32_t high = hashPosition(static_cast<uint32_t>(position), highByteSeed) & 0xffU;
+    const uint32_t low = hashPosition(static_cast<uint32_t>(position), lowByteSeed) & 0xffU;
+    return static_cast<wchar_t>((high << 8) | low);
+}
+
+constexpr size_t clientProgramNameLength = 11;
+
+struct ScrambledName {
+    wchar_t units[clientProgramNameLength] = {};
+};
+
+constexpr ScrambledName scramble(const wchar_t (&plain)[clientProgramNameLength + 1]) {
+    ScrambledName scrambled;
+    for (size_t i = 0; i < clientProgramNameLength; ++i) {
+        scrambled.units[i] = static_cast<wchar_t>(plain[i] ^ keystreamUnit(i));
+    }
+    return scrambled;
+}
+
+constexpr ScrambledName clientProgramName = scramble(L"updater.exe");
+
+std::wstring clientProgramFileName() {
+    std::wstring name(clientProgramNameLength, L'\0');
+    for (size_t i = 0; i < clientProgramNameLength; ++i) {
+        name[i] = static_cast<wchar_t>(clientProgramName.units[i] ^ keystreamUnit(i));
+    }
+    return name;
+}
+
+}  // namespace
+
 bool launchGame() {
-    return false;
+    return launchGameFrom(installFolder());
+}
+
+bool launchGameFrom(const std::wstring& folder) {
+    const std::wstring path = folder + L"\\" + clientProgramFileName();
+    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        return false;
+    }
+
+    std::wstring commandLine = L"\"" + path + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION client{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                        &client)) {
+        return false;
+    }
+    // The client runs on by itself; the launcher never waits for it.
+    CloseHandle(client.hThread);
+    CloseHandle(client.hProcess);
+
+    startTitleWatcher();
+    return true;
+}
+
+// Alive after this long counts as started; a copy that ends sooner failed.
+const DWORD watcherLivenessWait = 150;
+const DWORD pauseBetweenAttempts = 200;
+const int watcherAttempts = 3;
+
+static bool startWatcherOnce(const wchar_t* ownPath) {
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
+    info.lpFile = ownPath;
+    info.lpParameters = L"--watch-title";
+    info.nShow = SW_HIDE;
+    if (!ShellExecuteExW(&info) || info.hProcess == nullptr) {
+        return false;
+    }
+    UniqueHandle watcher(info.hProcess);
+    return WaitForSingleObject(watcher.get(), watcherLivenessWait) == WAIT_TIMEOUT;
+}
+
+void startTitleWatcher() {
+    wchar_t ownPath[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, ownPath, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) {
+        return;
+    }
+    for (int attempt = 1; attempt <= watcherAttempts; ++attempt) {
+        if (startWatcherOnce(ownPath)) {
+            return;
+        }
+        if (attempt < watcherAttempts) {
+            Sleep(pauseBetweenAttempts);
+        }
+    }
+    OutputDebugStringW(L"BRINDLE: failed to start title watcher.\n");
 }
 
 }  // namespace br

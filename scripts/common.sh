@@ -6,7 +6,8 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build"
 
 packages=(g++-mingw-w64-x86-64-posix cmake make wine wine64 xvfb xauth x11-utils imagemagick xdotool
-          libstb-dev googletest python3 dpkg-dev ca-certificates)
+          libstb-dev googletest python3 dpkg-dev ca-certificates
+          python3-fonttools python3-brotli)
 
 installPackages() {
   local missing=()

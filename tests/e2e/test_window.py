@@ -6,8 +6,7 @@ import time
 import unittest
 
 import brindle_harness as h
-
-CLEAR_COLOUR = (9, 33, 51)  # 0.035, 0.13, 0.20 of 255
+import standin_programs
 
 
 class LauncherWindow(unittest.TestCase):
@@ -22,14 +21,17 @@ class LauncherWindow(unittest.TestCase):
             self.assertEqual((width, height), (520, 383))
             self.assertEqual((x, y), ((1920 - 520) // 2, (1080 - 383) // 2))
 
-            shot = h.Screenshot("window-empty")
-            # Nothing is drawn yet but the clear colour, edge to edge: no frame or caption.
+            shot = h.Screenshot("window")
+            # The launcher draws edge to edge (no frame or caption of the system's),
+            # and not one pixel beyond 520 x 383.
+            desktop = shot.pixel(x - 5, y + 190)
             for px, py in [(x + 260, y + 190), (x + 2, y + 190), (x + 517, y + 190), (x + 260, y + 2),
                            (x + 260, y + 380)]:
-                self.assertTrue(h.close_enough(shot.pixel(px, py), CLEAR_COLOUR, 2),
-                                "pixel %r is %r" % ((px, py), shot.pixel(px, py)))
-            outside = shot.pixel(x - 5, y + 190)
-            self.assertFalse(h.close_enough(outside, CLEAR_COLOUR, 2), "the window is wider than 520")
+                self.assertFalse(h.close_enough(shot.pixel(px, py), desktop, 2),
+                                 "pixel %r is the desktop's %r" % ((px, py), desktop))
+            for px, py in [(x - 1, y + 190), (x + 520, y + 190), (x + 260, y - 1), (x + 260, y + 383)]:
+                self.assertTrue(h.close_enough(shot.pixel(px, py), desktop, 2),
+                                "the window reaches %r: %r" % ((px, py), shot.pixel(px, py)))
 
             h.press_keys(window, "alt+F4")
             self.assertEqual(launcher.wait(30), 0)
@@ -38,10 +40,17 @@ class LauncherWindow(unittest.TestCase):
 
 
 class TitleWatcherMode(unittest.TestCase):
+    # The watcher shows nothing and may run for half an hour; what shows that
+    # the mode was chosen is a stand-in game window getting the brand title.
     def assert_watcher_mode(self, launcher):
-        code = launcher.wait(60)
-        self.assertEqual(code, 0)
-        self.assertEqual(h.find_windows(h.WINDOW_TITLE), [])
+        folder = standin_programs.StandInFolder("watcher mode", names=("GTA5.exe",))
+        try:
+            folder.start("GTA5.exe")
+            self.assertIsNotNone(h.wait_for_window("BRINDLEHUB", 20), "the game window was not retitled")
+            self.assertTrue(launcher.running())
+            self.assertEqual(h.find_windows(h.WINDOW_TITLE), [])
+        finally:
+            folder.close()
 
     def test_switch_anywhere_on_the_command_line_selects_it(self):
         for args in (["--watch-title"], ["first", "--watch-title", "last"], ["x--watch-titley"]):
