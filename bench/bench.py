@@ -1,0 +1,768 @@
+#!/usr/bin/env python3
+"""Side-by-side benchmarks of the launcher's costly paths, under Wine.
+
+bench/run.sh starts this after it has built the programs (build-bench/),
+started one Xvfb display, one persistent wineserver on a throwaway prefix and
+nginx on 127.0.0.1, so every figure of one run comes from the same machine at
+the same time. Absolute times on a shared machine are noise; the ratios of
+programs measured side by side, interleaved, in one run are what counts.
+
+Sizes: BENCH_SCALE=full (default) or small, each size overridable on its own
+(see SIZES). Results go to stdout and to build-bench/bench-results.{md,json}.
+"""
+import argparse
+import ctypes
+import hashlib
+import json
+import os
+import platform
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import threading
+import time
+
+MIB = 1 << 20
+
+# name: (environment variable, full, small)
+SIZES = {
+    "hash_mib": ("BENCH_HASH_MIB", 1024, 64),
+    "small_files": ("BENCH_SMALL_FILES", 2000, 200),
+    "small_kib": ("BENCH_SMALL_KIB", 16, 16),
+    "release_files": ("BENCH_RELEASE_FILES", 10000, 1000),
+    "release_mib": ("BENCH_RELEASE_MIB", 2048, 64),
+    "big_mib": ("BENCH_BIG_MIB", 2048, 64),
+    "reps": ("BENCH_REPS", 5, 2),
+}
+
+WINDOW_TITLE = "BRINDLE Updater"
+WINDOW_W, WINDOW_H = 520, 383
+
+
+def sizes_from_environment():
+    scale = os.environ.get("BENCH_SCALE", "full")
+    if scale not in ("full", "small"):
+        sys.exit("BENCH_SCALE must be full or small")
+    chosen = {}
+    for name, (variable, full, small) in SIZES.items():
+        chosen[name] = int(os.environ.get(variable, full if scale == "full" else small))
+    chosen["scale"] = scale
+    return chosen
+
+
+# --- test data ----------------------------------------------------------------
+
+class Data:
+    """Files served by nginx (www/) and their hashes, generated once per run."""
+
+    def __init__(self, root, port, sizes):
+        self.root = root
+        self.www = os.path.join(root, "www")
+        self.port = port
+        self.sizes = sizes
+        self.block = os.urandom(4 * MIB)
+        self.block2 = self.block + self.block  # any 4 MiB window of it is a slice
+        os.makedirs(self.www, exist_ok=True)
+
+    def url(self, relative):
+        return "http://127.0.0.1:%d/%s" % (self.port, relative)
+
+    def path(self, relative):
+        return os.path.join(self.www, *relative.split("/"))
+
+    def write(self, relative, size, seed):
+        """Writes size bytes that differ from every other file's; returns the SHA-256."""
+        path = self.path(relative)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        digest = hashlib.sha256()
+        header = ("%s %d\n" % (relative, seed)).encode()[:size]
+        offset = (seed * 7919) % len(self.block)
+        with open(path, "wb") as f:
+            f.write(header)
+            digest.update(header)
+            left = size - len(header)
+            while left > 0:
+                chunk = memoryview(self.block2)[offset:offset + min(left, len(self.block))]
+                f.write(chunk)
+                digest.update(chunk)
+                left -= len(chunk)
+        return digest.hexdigest()
+
+    def generate(self, parts):
+        """Only what the chosen parts use."""
+        s = self.sizes
+        self.hash_file = "hash.bin"
+        if {"hash", "download"} & parts:
+            self.hash_sha = self.write(self.hash_file, s["hash_mib"] * MIB, 1)
+        self.big_file = "big.bin"
+        if {"memory", "launcher"} & parts:
+            self.big_sha = self.write(self.big_file, s["big_mib"] * MIB, 2)
+        self.small = ["small/s%05d.bin" % i for i in range(s["small_files"])]
+        if "download" in parts:
+            for i, name in enumerate(self.small):
+                self.write(name, s["small_kib"] * 1024, 100 + i)
+        # The release: files of about equal size in 100 folders, summing to release_mib.
+        count = s["release_files"]
+        total = s["release_mib"] * MIB
+        self.release = []
+        for i in range(count if {"update", "launcher"} & parts else 0):
+            size = total // count + (total % count if i == count - 1 else 0)
+            relative = "release/d%03d/f%05d.bin" % (i % 100, i)
+            sha = self.write(relative, size, 100000 + i)
+            self.release.append({"path": relative[len("release/"):], "sha256": sha, "size": size,
+                                 "url": self.url(relative)})
+
+    def publish(self, entries):
+        """Makes entries the manifest at the launcher's built-in address."""
+        with open(os.path.join(self.www, "manifest.json"), "w") as f:
+            json.dump({"files": entries, "deletes": []}, f)
+
+
+def windows_path(unix_path):
+    return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+
+
+def drive_c(*parts):
+    return os.path.join(os.environ["WINEPREFIX"], "drive_c", *parts)
+
+
+def remove(path):
+    if os.path.isdir(path) and not os.path.islink(path):
+        shutil.rmtree(path, ignore_errors=True)
+    elif os.path.lexists(path):
+        os.remove(path)
+
+
+# --- running one measured process ---------------------------------------------
+
+def self_io():
+    counters = {}
+    with open("/proc/self/io") as f:
+        for line in f:
+            key, value = line.split(":")
+            counters[key] = int(value)
+    return counters
+
+
+class Run:
+    """One finished process: its own printed fields, wall time, and the kernel's
+    counters of it (bytes read, peak resident size), taken when it was reaped."""
+
+    def __init__(self, fields, wall, usage, rchar, code, log):
+        self.fields, self.wall, self.rchar, self.code, self.log = fields, wall, rchar, code, log
+        self.maxrss_kib = usage.ru_maxrss
+        self.process_cpu = usage.ru_utime + usage.ru_stime
+
+    # The Windows programs time their own work, without Wine's start-up;
+    # native tools start in a millisecond and are timed from outside.
+    @property
+    def seconds(self):
+        return float(self.fields["seconds"]) if "seconds" in self.fields else self.wall
+
+    @property
+    def cpu(self):
+        return float(self.fields["cpu"]) if "cpu" in self.fields else self.process_cpu
+
+
+def parse_fields(text):
+    fields = {}
+    for line in text.splitlines():
+        for key, value in re.findall(r"(\w+)=(\S*)", line):
+            fields[key] = value
+    return fields
+
+
+def run_measured(args, log_path, env=None):
+    """Runs args to the end. A reaped child's I/O counters are added to its
+    parent's, and wait4 returns its peak resident size (the kernel's hiwater_rss,
+    what VmHWM shows), so both are read here exactly, after the last byte."""
+    full_env = dict(os.environ)
+    full_env.update(env or {})
+    with open(log_path, "wb") as log:
+        before = self_io()
+        start = time.perf_counter()
+        # Wine's helper processes inherit output handles: files, never pipes.
+        child = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT, env=full_env)
+        _, status, usage = os.wait4(child.pid, 0)
+        wall = time.perf_counter() - start
+        after = self_io()
+    child.returncode = os.waitstatus_to_exitcode(status)
+    with open(log_path, "rb") as f:
+        text = f.read().decode("utf-8", "replace")
+    return Run(parse_fields(text), wall, usage, after["rchar"] - before["rchar"], child.returncode, text)
+
+
+def wine(*args):
+    return ["wine", *args]
+
+
+class Bench:
+    def __init__(self, build, port, sizes):
+        self.build = build
+        self.bin = os.path.join(build, "bench")
+        self.logs = os.path.join(build, "bench-logs")
+        os.makedirs(self.logs, exist_ok=True)
+        self.data = Data(os.path.join(build, "bench-data"), port, sizes)
+        self.sizes = sizes
+        self.rows = []      # table rows
+        self.results = {}   # everything, for the JSON file
+        self.log_count = 0
+
+    def log_path(self, name):
+        self.log_count += 1
+        return os.path.join(self.logs, "%03d-%s.log" % (self.log_count, name))
+
+    def measure(self, name, args, check=None, env=None):
+        run = run_measured(args, self.log_path(name), env)
+        if run.code != 0 or (check is not None and not check(run)):
+            raise SystemExit("%s failed (exit %d):\n%s" % (name, run.code, run.log[-2000:]))
+        return run
+
+    def exe(self, name):
+        return os.path.join(self.bin, name + ".exe")
+
+    # --- table ------------------------------------------------------------------
+
+    def add_row(self, workload, program, runs, byte_count, baseline=None, native=None):
+        """One line of the table; the ratios compare best times (noise only ever adds)."""
+        seconds = [r.seconds for r in runs]
+        best = min(seconds)
+        row = {"workload": workload, "program": program, "best": best, "median": statistics.median(seconds),
+               "cpu": min(r.cpu for r in runs), "runs": seconds,
+               "mb_per_s": byte_count / best / 1e6 if byte_count else None,
+               "vs_bare": best / baseline if baseline else None, "vs_native": best / native if native else None}
+        self.rows.append(row)
+        return best
+
+
+# --- hashing ----------------------------------------------------------------------
+
+def bench_hashing(b):
+    d = b.data
+    path = d.path(d.hash_file)
+    subprocess.run(["cat", path], stdout=subprocess.DEVNULL, check=True)  # warm the page cache for everyone
+    target = windows_path(path)
+
+    def same_hash(key):
+        return lambda run: run.fields.get(key) == d.hash_sha
+
+    def native_hash(run):
+        return d.hash_sha in run.log
+
+    programs = [
+        ("ours: sha256OfFile", lambda: b.measure("hash-ours", wine(b.exe("bench_driver"), "hash", target),
+                                                  same_hash("sha256"))),
+        ("bare CNG loop, 64 KiB reads", lambda: b.measure("hash-bare", wine(b.exe("bare_cng"), target),
+                                                           same_hash("sha256"))),
+        ("bare CNG loop, 1 MiB reads", lambda: b.measure("hash-bare-1m", wine(b.exe("bare_cng"), target, "1048576"),
+                                                          same_hash("sha256"))),
+        ("native openssl dgst -sha256", lambda: b.measure("hash-openssl", ["openssl", "dgst", "-sha256", path],
+                                                           native_hash)),
+        ("native sha256sum", lambda: b.measure("hash-sha256sum", ["sha256sum", path], native_hash)),
+    ]
+    runs = interleave(programs, b.sizes["reps"])
+    size = b.sizes["hash_mib"] * MIB
+    workload = "hash %d MiB file" % b.sizes["hash_mib"]
+    bare = min(r.seconds for r in runs["bare CNG loop, 64 KiB reads"])
+    native = min(r.seconds for r in runs["native openssl dgst -sha256"])
+    for name, _ in programs:
+        b.add_row(workload, name, runs[name], size, baseline=bare, native=native)
+    b.results["hash_overhead"] = min(r.seconds for r in runs["ours: sha256OfFile"]) / bare - 1
+
+
+def interleave(programs, reps):
+    """Each repetition runs every program once; the order turns around every
+    other repetition, so a slow spell of the machine falls on all of them."""
+    runs = {name: [] for name, _ in programs}
+    for rep in range(reps):
+        order = programs if rep % 2 == 0 else list(reversed(programs))
+        for name, go in order:
+            runs[name].append(go())
+    return runs
+
+
+# --- downloads ----------------------------------------------------------------------
+
+def write_list(b, name, relatives, folder):
+    """A download list for the Windows programs and a curl config, same files and targets."""
+    os.makedirs(folder, exist_ok=True)
+    list_path = os.path.join(b.build, "bench-data", name + ".list")
+    curl_path = os.path.join(b.build, "bench-data", name + ".curl")
+    with open(list_path, "w", encoding="utf-8") as wl, open(curl_path, "w") as cl:
+        for relative in relatives:
+            target = os.path.join(folder, relative.replace("/", "_"))
+            wl.write("%s\t%s\n" % (b.data.url(relative), windows_path(target)))
+            cl.write('url = "%s"\noutput = "%s"\n' % (b.data.url(relative), target))
+    return list_path, curl_path
+
+
+def bench_downloads(b):
+    d = b.data
+    folder = os.path.join(b.build, "bench-data", "downloads")
+
+    def downloaded(relatives, expect_sha=None):
+        def check(run):
+            for relative in relatives:
+                target = os.path.join(folder, relative.replace("/", "_"))
+                if os.path.getsize(target) != os.path.getsize(d.path(relative)):
+                    return False
+            if expect_sha is not None and not check.hashed:
+                check.hashed = True  # once per program: the bytes, not only the size
+                target = os.path.join(folder, relatives[0].replace("/", "_"))
+                if file_sha256(target) != expect_sha:
+                    return False
+            shutil.rmtree(folder, ignore_errors=True)
+            os.makedirs(folder)
+            return True
+        check.hashed = False
+        return check
+
+    for workload, relatives, sha in (
+            ("download 1 file of %d MiB" % b.sizes["hash_mib"], [d.hash_file], d.hash_sha),
+            ("download %d files of %d KiB" % (b.sizes["small_files"], b.sizes["small_kib"]), d.small, None)):
+        name = "one" if len(relatives) == 1 else "many"
+        list_path, curl_path = write_list(b, name, relatives, folder)
+        wl = windows_path(list_path)
+        programs = [
+            ("ours: downloadToFile", lambda: b.measure("dl-%s-ours" % name, wine(b.exe("bench_driver"), "download", wl),
+                                                        downloaded_ours)),
+            ("bare WinHTTP loop, session per file",
+             lambda: b.measure("dl-%s-bare" % name, wine(b.exe("bare_winhttp"), wl, "per-file"), downloaded_bare)),
+        ]
+        if len(relatives) > 1:
+            programs.append(("bare WinHTTP loop, one session",
+                             lambda: b.measure("dl-%s-bare-reuse" % name, wine(b.exe("bare_winhttp"), wl, "one-session"),
+                                               downloaded_reuse)))
+        programs.append(("native curl (one process)",
+                         lambda: b.measure("dl-%s-curl" % name, ["curl", "-sS", "--fail", "-K", curl_path],
+                                           downloaded_curl)))
+        downloaded_ours = downloaded(relatives, sha)
+        downloaded_bare = downloaded(relatives, sha)
+        downloaded_reuse = downloaded(relatives, sha)
+        downloaded_curl = downloaded(relatives, sha)
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        runs = interleave(programs, b.sizes["reps"])
+        size = sum(os.path.getsize(d.path(r)) for r in relatives)
+        bare = min(r.seconds for r in runs["bare WinHTTP loop, session per file"])
+        native = min(r.seconds for r in runs["native curl (one process)"])
+        for program, _ in programs:
+            b.add_row(workload, program, runs[program], size, baseline=bare, native=native)
+        b.results["download_overhead_" + name] = min(r.seconds for r in runs["ours: downloadToFile"]) / bare - 1
+    shutil.rmtree(folder, ignore_errors=True)
+
+
+def file_sha256(path):
+    digest = hashlib.sha256()
+    with open(path, "rb") as f:
+        for chunk in iter(lambda: f.read(4 * MIB), b""):
+            digest.update(chunk)
+    return digest.hexdigest()
+
+
+# --- the up-to-date check ------------------------------------------------------------
+
+STRACE_LINE = re.compile(r"^(\d+)\s+(?:(read|pread64|readv|preadv)\((\d+)<([^>]*)>.*?|<\.\.\. (\w+) resumed>.*?)"
+                         r"(<unfinished \.\.\.>|=\s+(-?\d+))")
+
+
+def content_bytes_read(strace_path, folder):
+    """Bytes that read calls returned from files under folder, the state file
+    apart; parsed from strace -y, which prints the path behind every fd."""
+    folder = os.path.realpath(folder) + os.sep
+    pending = {}
+    content = state = 0
+    with open(strace_path, errors="replace") as f:
+        for line in f:
+            m = STRACE_LINE.match(line)
+            if not m:
+                continue
+            pid, call, _, path, resumed, tail, result = m.groups()
+            if tail.startswith("<unfinished"):
+                pending[pid] = path
+                continue
+            if resumed:
+                path = pending.pop(pid, None)
+            if path is None or result is None or int(result) <= 0 or not path.startswith(folder):
+                continue
+            if os.path.basename(path) == "brindle.state":
+                state += int(result)
+            else:
+                content += int(result)
+    return content, state
+
+
+def install_release(d):
+    """C:\\BenchInstall holding the whole release: hard links to the served
+    files, so no second copy takes disk space."""
+    folder = drive_c("BenchInstall")
+    if not os.path.isdir(folder):
+        for entry in d.release:
+            target = os.path.join(folder, *entry["path"].split("/"))
+            os.makedirs(os.path.dirname(target), exist_ok=True)
+            os.link(d.path("release/" + entry["path"]), target)
+    return folder
+
+
+def bench_up_to_date(b):
+    d = b.data
+    folder = install_release(d)
+    d.publish(d.release)
+    state = os.path.join(folder, "brindle.state")
+    update = wine(b.exe("bench_driver"), "update", "C:\\BenchInstall")
+
+    def succeeded(run):
+        return run.fields.get("succeeded") == "1" and os.path.exists(state)
+
+    def full():
+        remove(state)
+        return b.measure("update-full-hash", update, succeeded)
+
+    def with_state():
+        return b.measure("update-with-state", update, succeeded)
+
+    # The full-hash run writes the state file that the next up-to-date run uses.
+    runs = {"full": [], "state": []}
+    for _ in range(b.sizes["reps"]):
+        runs["full"].append(full())
+        runs["state"].append(with_state())
+    lines = sum(1 for _ in open(state, "rb"))
+    if lines != len(d.release):
+        raise SystemExit("state file holds %d records for %d files" % (lines, len(d.release)))
+
+    # One more of each under strace, only to attribute the bytes read to files.
+    counted = {}
+    for key, prepare in (("full", lambda: remove(state)), ("state", lambda: None)):
+        prepare()
+        trace = os.path.join(b.logs, "strace-%s.txt" % key)
+        b.measure("update-%s-strace" % key, ["strace", "-f", "-y", "-s", "0", "-e",
+                                              "trace=read,pread64,readv,preadv", "-o", trace] + update, succeeded)
+        counted[key] = content_bytes_read(trace, folder)
+        os.remove(trace)
+
+    workload = "update run, %d files / %d MiB installed" % (len(d.release), b.sizes["release_mib"])
+    full_best = b.add_row(workload, "ours: RunUpdate, no state file (hash all)", runs["full"],
+                          b.sizes["release_mib"] * MIB)
+    state_best = b.add_row(workload, "ours: RunUpdate, valid state file", runs["state"], 0)
+    b.rows[-1]["vs_full"] = state_best / full_best
+    b.results["up_to_date"] = {
+        "full_seconds": full_best, "state_seconds": state_best, "share": state_best / full_best,
+        "content_bytes_full": counted["full"][0], "content_bytes_state": counted["state"][0],
+        "state_file_bytes_read": counted["state"][1],
+        "rchar_full": min(r.rchar for r in runs["full"]), "rchar_state": min(r.rchar for r in runs["state"]),
+        "maxrss_kib_full": max(r.maxrss_kib for r in runs["full"]),
+        "maxrss_kib_state": max(r.maxrss_kib for r in runs["state"]),
+        "manifest_bytes": os.path.getsize(os.path.join(d.www, "manifest.json")),
+        "state_file_bytes": os.path.getsize(state),
+    }
+
+
+def bench_memory(b):
+    d = b.data
+    # The floor: a complete run over an empty release (registration, manifest, state file).
+    empty = drive_c("BenchEmpty")
+    os.makedirs(empty, exist_ok=True)
+    d.publish([])
+    run = b.measure("update-empty", wine(b.exe("bench_driver"), "update", "C:\\BenchEmpty"),
+                    lambda r: r.fields.get("succeeded") == "1")
+    b.results["empty_release"] = {"seconds": run.seconds, "maxrss_kib": run.maxrss_kib}
+    remove(empty)
+
+    folder = drive_c("BenchBig")
+    remove(folder)
+    os.makedirs(folder)
+    d.publish([{"path": "big.bin", "sha256": d.big_sha, "size": b.sizes["big_mib"] * MIB, "url": d.url(d.big_file)}])
+    run = b.measure("update-big-download", wine(b.exe("bench_driver"), "update", "C:\\BenchBig"),
+                    lambda r: r.fields.get("succeeded") == "1")
+    b.results["big_download"] = {"seconds": run.seconds, "maxrss_kib": run.maxrss_kib, "rchar": run.rchar}
+    remove(folder)
+
+
+# --- the real launcher: start-up and memory -------------------------------------------
+
+class Screen:
+    """Single pixels of the X display, read through Xlib: about 0.2 ms each."""
+
+    def __init__(self):
+        x = ctypes.CDLL("libX11.so.6")
+        x.XOpenDisplay.restype = ctypes.c_void_p
+        x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x.XDefaultRootWindow.restype = ctypes.c_ulong
+        x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        x.XGetImage.restype = ctypes.c_void_p
+        x.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int, ctypes.c_uint,
+                                ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
+        x.XGetPixel.restype = ctypes.c_ulong
+        x.XGetPixel.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int]
+        x.XDestroyImage.argtypes = [ctypes.c_void_p]
+        x.XDisplayWidth.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        x.XDisplayHeight.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        self.x = x
+        self.display = x.XOpenDisplay(None)
+        if not self.display:
+            raise SystemExit("cannot open the X display")
+        self.root = x.XDefaultRootWindow(self.display)
+        # The launcher centres its window on the screen.
+        self.centre = (x.XDisplayWidth(self.display, 0) // 2, x.XDisplayHeight(self.display, 0) // 2)
+
+    def pixel(self, xy):
+        image = self.x.XGetImage(self.display, self.root, xy[0], xy[1], 1, 1, 0xFFFFFFFFFFFFFFFF, 2)
+        if not image:
+            return None
+        value = self.x.XGetPixel(image, 0, 0)
+        self.x.XDestroyImage(image)
+        return value & 0xFFFFFF
+
+
+def proc_status(pid, key):
+    try:
+        with open("/proc/%d/status" % pid) as f:
+            for line in f:
+                if line.startswith(key + ":"):
+                    return int(line.split()[1])
+    except OSError:
+        pass
+    return None
+
+
+def window_visible():
+    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % WINDOW_TITLE],
+                         capture_output=True, text=True).stdout
+    return out.split()[0] if out.split() else None
+
+
+def store_install_folder(windows_folder):
+    subprocess.run(wine("reg", "add", r"HKCU\Software\RAGE-MP", "/v", "brindle_path", "/t", "REG_SZ", "/d",
+                        windows_folder, "/f"), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, check=True)
+
+
+class LauncherRun:
+    """The real brindle.exe from process start to its window's close: when its
+    window maps, when its first frame shows, when its state file is written,
+    and its peak resident size along the way."""
+
+    def __init__(self, b, screen, name, state_file, timeout):
+        self.screen = screen
+        self.marks = {}
+        self.hwm_at = {}
+        log = open(b.log_path(name), "wb")
+        background = screen.pixel(screen.centre)
+        state_before = os.stat(state_file).st_mtime_ns if os.path.exists(state_file) else None
+        start = time.perf_counter()
+        self.child = subprocess.Popen(wine(os.path.join(b.build, "brindle.exe")), stdin=subprocess.DEVNULL,
+                                      stdout=log, stderr=subprocess.STDOUT)
+        pid = self.child.pid
+        watcher = threading.Thread(target=self.watch_window, args=(start,), daemon=True)
+        watcher.start()
+        deadline = start + timeout
+        while time.perf_counter() < deadline and not ("finished" in self.marks and "first frame" in self.marks):
+            now = time.perf_counter() - start
+            if "first frame" not in self.marks:
+                colour = screen.pixel(screen.centre)
+                if colour not in (None, background, 0):
+                    self.marks["first frame"] = now
+                    self.hwm_at["first frame"] = proc_status(pid, "VmHWM")
+                    self.first_colour = colour
+            if "finished" not in self.marks and os.path.exists(state_file) and \
+                    os.stat(state_file).st_mtime_ns != state_before:
+                self.marks["finished"] = now
+                self.hwm_at["finished"] = proc_status(pid, "VmHWM")
+            time.sleep(0.001)
+        watcher.join(timeout=5)
+        status, usage = self.close()
+        self.child.returncode = os.waitstatus_to_exitcode(status)
+        log.close()
+        self.maxrss_kib = usage.ru_maxrss
+        if "first frame" not in self.marks or "finished" not in self.marks:
+            raise SystemExit("%s: the launcher did not get through its run (marks %s)" % (name, self.marks))
+
+    def watch_window(self, start):
+        while "finished" not in self.marks and time.perf_counter() - start < 120:
+            if window_visible():
+                self.marks["window mapped"] = time.perf_counter() - start
+                return
+            time.sleep(0.005)
+
+    def close(self):
+        """Closes the window as a user would and reaps the process with wait4,
+        which hands back its peak resident size."""
+        window = window_visible()
+        if window:
+            subprocess.run(["xdotool", "windowfocus", "--sync", window], check=False)
+            subprocess.run(["xdotool", "key", "alt+F4"], check=False)
+        deadline = time.perf_counter() + 20
+        while time.perf_counter() < deadline:
+            pid, status, usage = os.wait4(self.child.pid, os.WNOHANG)
+            if pid != 0:
+                return status, usage
+            time.sleep(0.05)
+        self.child.kill()
+        _, status, usage = os.wait4(self.child.pid, 0)
+        return status, usage
+
+
+def bench_launcher(b):
+    d = b.data
+    screen = Screen()
+    # Start-up: a returning player, a small release already in place.
+    folder = drive_c("BenchStart")
+    remove(folder)
+    small = [{"path": "data/one.bin", "sha256": d.release[0]["sha256"], "size": d.release[0]["size"],
+              "url": d.release[0]["url"]}]
+    os.makedirs(os.path.join(folder, "data"))
+    os.link(d.path("release/" + d.release[0]["path"]), os.path.join(folder, "data", "one.bin"))
+    d.publish(small)
+    store_install_folder("C:\\BenchStart")
+    state = os.path.join(folder, "brindle.state")
+    startups = [LauncherRun(b, screen, "launcher-start", state, 60) for _ in range(b.sizes["reps"])]
+    b.results["startup"] = [dict(r.marks, maxrss_kib=r.maxrss_kib, hwm_first_frame_kib=r.hwm_at["first frame"])
+                            for r in startups]
+    remove(folder)
+
+    # Memory while checking the release (state file removed: every file hashed).
+    store_install_folder("C:\\BenchInstall")
+    d.publish(d.release)
+    state = os.path.join(install_release(d), "brindle.state")
+    remove(state)
+    check = LauncherRun(b, screen, "launcher-check", state, 1800)
+    b.results["launcher_check"] = dict(check.marks, maxrss_kib=check.maxrss_kib,
+                                       hwm_first_frame_kib=check.hwm_at["first frame"])
+
+    # Memory while downloading the big file.
+    folder = drive_c("BenchBig")
+    remove(folder)
+    os.makedirs(folder)
+    store_install_folder("C:\\BenchBig")
+    d.publish([{"path": "big.bin", "sha256": d.big_sha, "size": b.sizes["big_mib"] * MIB, "url": d.url(d.big_file)}])
+    download = LauncherRun(b, screen, "launcher-download", os.path.join(folder, "brindle.state"), 1800)
+    if file_sha256(os.path.join(folder, "big.bin")) != d.big_sha:
+        raise SystemExit("the launcher's download of big.bin differs from the served file")
+    b.results["launcher_download"] = dict(download.marks, maxrss_kib=download.maxrss_kib,
+                                          hwm_first_frame_kib=download.hwm_at["first frame"])
+    remove(folder)
+
+
+# --- report ---------------------------------------------------------------------------
+
+def fmt(value, pattern):
+    return pattern % value if value is not None else ""
+
+
+def machine_lines():
+    def first(args):
+        try:
+            return subprocess.run(args, capture_output=True, text=True).stdout.strip().splitlines()[0]
+        except (OSError, IndexError):
+            return "?"
+    cpu = "?"
+    with open("/proc/cpuinfo") as f:
+        for line in f:
+            if line.startswith("model name"):
+                cpu = line.split(":", 1)[1].strip()
+                break
+    with open("/proc/meminfo") as f:
+        memory = int(f.readline().split()[1]) // 1024
+    flags = open("/proc/cpuinfo").read()
+    return [
+        "CPU: %s, %d cores online, SHA extensions: %s" % (cpu, os.cpu_count(), "yes" if " sha_ni" in flags else "no"),
+        "Memory: %d MiB; kernel %s; load average at start %s" % (memory, platform.release(),
+                                                                 open("/proc/loadavg").read().split()[0]),
+        "Wine: %s; nginx: %s; %s; %s" % (first(["wine", "--version"]),
+                                         first(["sh", "-c", "nginx -v 2>&1"]).split("/")[-1],
+                                         first(["curl", "--version"]).split("(")[0].strip(),
+                                         first(["openssl", "version"]).split(" (")[0]),
+    ]
+
+
+def report(b, started):
+    s = b.sizes
+    lines = ["# Benchmark run, scale %s, %s" % (s["scale"], time.strftime("%Y-%m-%d %H:%M")), ""]
+    lines += ["- " + m for m in machine_lines()]
+    lines += ["- Repetitions per figure: %d (best and median shown; ratios use the best times)" % s["reps"], ""]
+    lines.append("| workload | program | best s | median s | best CPU s | MB/s | vs bare | vs native |")
+    lines.append("|---|---|---:|---:|---:|---:|---:|---:|")
+    for r in b.rows:
+        ratio = r["vs_bare"] if r.get("vs_bare") else r.get("vs_full")
+        lines.append("| %s | %s | %.3f | %.3f | %.2f | %s | %s | %s |" % (
+            r["workload"], r["program"], r["best"], r["median"], r["cpu"], fmt(r["mb_per_s"], "%.0f"),
+            fmt(ratio, "%.3f" if r.get("vs_bare") else "%.4f of full"), fmt(r["vs_native"], "%.2f")))
+    u = b.results.get("up_to_date")
+    if u:
+        lines += ["", "Up-to-date check (%d files):" % len(b.data.release),
+                  "- time with the state file: %.3f s = %.2f %% of the full-hash run (%.3f s)" % (
+                      u["state_seconds"], 100 * u["share"], u["full_seconds"]),
+                  "- file content read (strace -y, read calls on files under the install folder, state file "
+                  "apart): %d bytes with the state file, %d bytes without" % (
+                      u["content_bytes_state"], u["content_bytes_full"]),
+                  "- the state file itself: %d bytes on disk, %d bytes read; the manifest: %d bytes" % (
+                      u["state_file_bytes"], u["state_file_bytes_read"], u["manifest_bytes"]),
+                  "- all bytes the Wine process read (rchar: files, DLLs, wineserver replies, sockets): "
+                  "%.1f MB with the state file, %.1f MB without" % (u["rchar_state"] / 1e6, u["rchar_full"] / 1e6)]
+    lines += ["", "Peak resident size (VmHWM / wait4 maxrss), MiB:"]
+    if u:
+        lines.append("- bench driver, RunUpdate over %d files: %.1f hashing all, %.1f with the state file" % (
+            len(b.data.release), u["maxrss_kib_full"] / 1024, u["maxrss_kib_state"] / 1024))
+    empty = b.results.get("empty_release")
+    if empty:
+        lines.append("- bench driver, RunUpdate over an empty release (the floor): %.1f" % (empty["maxrss_kib"] / 1024))
+    big = b.results.get("big_download")
+    if big:
+        lines.append("- bench driver, RunUpdate downloading one %d MiB file: %.1f (run took %.1f s)" % (
+            s["big_mib"], big["maxrss_kib"] / 1024, big["seconds"]))
+    for key, what in (("launcher_check", "checking %d files, hashing all" % len(b.data.release)),
+                      ("launcher_download", "downloading one %d MiB file" % s["big_mib"])):
+        r = b.results.get(key)
+        if r:
+            lines.append("- brindle.exe %s: %.1f peak, %.1f already at its first frame (growth %.1f); "
+                         "run finished %.1f s after start" % (
+                             what, r["maxrss_kib"] / 1024, r["hwm_first_frame_kib"] / 1024,
+                             (r["maxrss_kib"] - r["hwm_first_frame_kib"]) / 1024, r["finished"]))
+    starts = b.results.get("startup")
+    if starts:
+        def spread(key):
+            values = sorted(r[key] for r in starts if key in r)
+            return "%.3f s (best %.3f, worst %.3f)" % (statistics.median(values), values[0], values[-1]) \
+                if values else "not seen"
+        lines += ["", "Start-up of brindle.exe (returning player, small release up to date), median of %d:" % len(starts),
+                  "- process start to window mapped: " + spread("window mapped"),
+                  "- process start to first presented frame: " + spread("first frame"),
+                  "- process start to the finished update run (state file written): " + spread("finished"),
+                  "- finished update to the client's start: pending (the game launch has not landed)"]
+    lines += ["", "Whole benchmark took %.0f s." % (time.perf_counter() - started)]
+    text = "\n".join(lines) + "\n"
+    print(text)
+    with open(os.path.join(b.build, "bench-results.md"), "w") as f:
+        f.write(text)
+    with open(os.path.join(b.build, "bench-results.json"), "w") as f:
+        json.dump({"sizes": s, "rows": b.rows, "results": b.results}, f, indent=1)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--port", type=int, required=True)
+    parser.add_argument("--only", default="hash,download,update,memory,launcher")
+    args = parser.parse_args()
+    sizes = sizes_from_environment()
+    started = time.perf_counter()
+    b = Bench(os.path.abspath(args.build), args.port, sizes)
+    parts = set(args.only.split(","))
+    print("== generating test data (scale %s)" % sizes["scale"], flush=True)
+    b.data.generate(parts)
+    steps = [("hash", "hashing", bench_hashing), ("download", "downloads", bench_downloads),
+             ("update", "up-to-date check", bench_up_to_date), ("memory", "memory: empty release, big download", bench_memory),
+             ("launcher", "brindle.exe start-up and memory", bench_launcher)]
+    try:
+        for key, title, step in steps:
+            if key in parts:
+                print("== " + title, flush=True)
+                step(b)
+    finally:
+        report(b, started)
+
+
+if __name__ == "__main__":
+    main()
