@@ -38,7 +38,10 @@ SIZES = {
 }
 
 WINDOW_TITLE = "BRINDLE Updater"
-WINDOW_W, WINDOW_H = 520, 383
+# Wine 8's WinHTTP reads Content-Length into a signed 32-bit number and ends
+# every longer body after this many bytes (the launcher's hash check then
+# rejects the download), so the "2 GiB" download is one byte short of it.
+WINE_LARGEST_BODY = (1 << 31) - 1
 
 
 def sizes_from_environment():
@@ -93,12 +96,20 @@ class Data:
     def generate(self, parts):
         """Only what the chosen parts use."""
         s = self.sizes
+        self.tiny_file = "tiny.bin"
+        self.tiny_sha = self.write(self.tiny_file, 1024, 3)
+        if "instructions" in parts:
+            counted_sizes = {"8k": 8192, "64k": 65536, "16m": 16 * MIB, "64m": 64 * MIB}
+            self.counted = {key: "ir/%s.bin" % key for key in counted_sizes}
+            for seed, (key, size) in enumerate(counted_sizes.items()):
+                self.write(self.counted[key], size, 10 + seed)
         self.hash_file = "hash.bin"
         if {"hash", "download"} & parts:
             self.hash_sha = self.write(self.hash_file, s["hash_mib"] * MIB, 1)
         self.big_file = "big.bin"
+        self.big_size = min(s["big_mib"] * MIB, WINE_LARGEST_BODY)
         if {"memory", "launcher"} & parts:
-            self.big_sha = self.write(self.big_file, s["big_mib"] * MIB, 2)
+            self.big_sha = self.write(self.big_file, self.big_size, 2)
         self.small = ["small/s%05d.bin" % i for i in range(s["small_files"])]
         if "download" in parts:
             for i, name in enumerate(self.small):
@@ -174,17 +185,15 @@ def parse_fields(text):
     return fields
 
 
-def run_measured(args, log_path, env=None):
+def run_measured(args, log_path):
     """Runs args to the end. A reaped child's I/O counters are added to its
     parent's, and wait4 returns its peak resident size (the kernel's hiwater_rss,
     what VmHWM shows), so both are read here exactly, after the last byte."""
-    full_env = dict(os.environ)
-    full_env.update(env or {})
     with open(log_path, "wb") as log:
         before = self_io()
         start = time.perf_counter()
         # Wine's helper processes inherit output handles: files, never pipes.
-        child = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT, env=full_env)
+        child = subprocess.Popen(args, stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
         _, status, usage = os.wait4(child.pid, 0)
         wall = time.perf_counter() - start
         after = self_io()
@@ -203,7 +212,8 @@ class Bench:
         self.build = build
         self.bin = os.path.join(build, "bench")
         self.logs = os.path.join(build, "bench-logs")
-        os.makedirs(self.logs, exist_ok=True)
+        shutil.rmtree(self.logs, ignore_errors=True)
+        os.makedirs(self.logs)
         self.data = Data(os.path.join(build, "bench-data"), port, sizes)
         self.sizes = sizes
         self.rows = []      # table rows
@@ -214,8 +224,8 @@ class Bench:
         self.log_count += 1
         return os.path.join(self.logs, "%03d-%s.log" % (self.log_count, name))
 
-    def measure(self, name, args, check=None, env=None):
-        run = run_measured(args, self.log_path(name), env)
+    def measure(self, name, args, check=None):
+        run = run_measured(args, self.log_path(name))
         if run.code != 0 or (check is not None and not check(run)):
             raise SystemExit("%s failed (exit %d):\n%s" % (name, run.code, run.log[-2000:]))
         return run
@@ -226,13 +236,23 @@ class Bench:
     # --- table ------------------------------------------------------------------
 
     def add_row(self, workload, program, runs, byte_count, baseline=None, native=None):
-        """One line of the table; the ratios compare best times (noise only ever adds)."""
+        """One line of the table. A ratio is taken within each repetition,
+        where both programs ran one right after the other, and the median of
+        those is shown with their range: a busy spell of the machine falls on
+        both sides of one ratio, where it would skew a ratio of best times."""
         seconds = [r.seconds for r in runs]
         best = min(seconds)
+
+        def paired(others):
+            if not others:
+                return None
+            ratios = [mine.seconds / other.seconds for mine, other in zip(runs, others)]
+            return statistics.median(ratios), min(ratios), max(ratios)
+
         row = {"workload": workload, "program": program, "best": best, "median": statistics.median(seconds),
                "cpu": min(r.cpu for r in runs), "runs": seconds,
                "mb_per_s": byte_count / best / 1e6 if byte_count else None,
-               "vs_bare": best / baseline if baseline else None, "vs_native": best / native if native else None}
+               "vs_bare": paired(baseline), "vs_native": paired(native)}
         self.rows.append(row)
         return best
 
@@ -265,11 +285,9 @@ def bench_hashing(b):
     runs = interleave(programs, b.sizes["reps"])
     size = b.sizes["hash_mib"] * MIB
     workload = "hash %d MiB file" % b.sizes["hash_mib"]
-    bare = min(r.seconds for r in runs["bare CNG loop, 64 KiB reads"])
-    native = min(r.seconds for r in runs["native openssl dgst -sha256"])
     for name, _ in programs:
-        b.add_row(workload, name, runs[name], size, baseline=bare, native=native)
-    b.results["hash_overhead"] = min(r.seconds for r in runs["ours: sha256OfFile"]) / bare - 1
+        b.add_row(workload, name, runs[name], size, baseline=runs["bare CNG loop, 64 KiB reads"],
+                  native=runs["native openssl dgst -sha256"])
 
 
 def interleave(programs, reps):
@@ -325,32 +343,26 @@ def bench_downloads(b):
         name = "one" if len(relatives) == 1 else "many"
         list_path, curl_path = write_list(b, name, relatives, folder)
         wl = windows_path(list_path)
+        check_ours, check_bare, check_reuse, check_curl = (downloaded(relatives, sha) for _ in range(4))
         programs = [
             ("ours: downloadToFile", lambda: b.measure("dl-%s-ours" % name, wine(b.exe("bench_driver"), "download", wl),
-                                                        downloaded_ours)),
+                                                        check_ours)),
             ("bare WinHTTP loop, session per file",
-             lambda: b.measure("dl-%s-bare" % name, wine(b.exe("bare_winhttp"), wl, "per-file"), downloaded_bare)),
+             lambda: b.measure("dl-%s-bare" % name, wine(b.exe("bare_winhttp"), wl, "per-file"), check_bare)),
         ]
         if len(relatives) > 1:
             programs.append(("bare WinHTTP loop, one session",
                              lambda: b.measure("dl-%s-bare-reuse" % name, wine(b.exe("bare_winhttp"), wl, "one-session"),
-                                               downloaded_reuse)))
+                                               check_reuse)))
         programs.append(("native curl (one process)",
-                         lambda: b.measure("dl-%s-curl" % name, ["curl", "-sS", "--fail", "-K", curl_path],
-                                           downloaded_curl)))
-        downloaded_ours = downloaded(relatives, sha)
-        downloaded_bare = downloaded(relatives, sha)
-        downloaded_reuse = downloaded(relatives, sha)
-        downloaded_curl = downloaded(relatives, sha)
+                         lambda: b.measure("dl-%s-curl" % name, ["curl", "-sS", "--fail", "-K", curl_path], check_curl)))
         shutil.rmtree(folder, ignore_errors=True)
         os.makedirs(folder)
         runs = interleave(programs, b.sizes["reps"])
         size = sum(os.path.getsize(d.path(r)) for r in relatives)
-        bare = min(r.seconds for r in runs["bare WinHTTP loop, session per file"])
-        native = min(r.seconds for r in runs["native curl (one process)"])
         for program, _ in programs:
-            b.add_row(workload, program, runs[program], size, baseline=bare, native=native)
-        b.results["download_overhead_" + name] = min(r.seconds for r in runs["ours: downloadToFile"]) / bare - 1
+            b.add_row(workload, program, runs[program], size, baseline=runs["bare WinHTTP loop, session per file"],
+                      native=runs["native curl (one process)"])
     shutil.rmtree(folder, ignore_errors=True)
 
 
@@ -360,6 +372,58 @@ def file_sha256(path):
         for chunk in iter(lambda: f.read(4 * MIB), b""):
             digest.update(chunk)
     return digest.hexdigest()
+
+
+# --- instruction counts -----------------------------------------------------------
+
+def instructions(b, name, args):
+    """Instructions the Windows program's process executed, counted by
+    valgrind, which runs Wine's code and ours alike: repeatable to a few parts
+    per million, where times on a shared machine vary by tens of per cent.
+    (Cachegrind without its cache model: callgrind trips over the signals that
+    Wine's sockets use.)"""
+    log = b.log_path(name)
+    with open(log, "wb") as f:
+        subprocess.run(["valgrind", "--tool=cachegrind", "--cache-sim=no", "--trace-children=yes",
+                        "--cachegrind-out-file=/dev/null", "/usr/lib/wine/wine64", *args],
+                       stdin=subprocess.DEVNULL, stdout=f, stderr=subprocess.STDOUT, check=True)
+    with open(log, "rb") as f:
+        text = f.read().decode("utf-8", "replace")
+    # Wine may start helper processes under valgrind too; the program is the first command.
+    main_pid = re.search(r"==(\d+)== Command:", text).group(1)
+    return int(re.search(r"==%s== I +refs: +([\d,]+)" % main_pid, text).group(1).replace(",", ""))
+
+
+def bench_instructions(b):
+    """Per unit of work, instructions of ours against the bare program's: the
+    difference of a large and a small run leaves Wine's start-up out."""
+    d = b.data
+    folder = os.path.join(b.build, "bench-data", "downloads")
+
+    def per_unit(name, program, small, large, units):
+        return (instructions(b, name + "-large", program(large)) - instructions(b, name + "-small", program(small))) / units
+
+    hash_ours = per_unit("ir-hash-ours", lambda f: [b.exe("bench_driver"), "hash", windows_path(d.path(f))],
+                         d.counted["64k"], d.counted["16m"], 16 * MIB - 65536)
+    hash_bare = per_unit("ir-hash-bare", lambda f: [b.exe("bare_cng"), windows_path(d.path(f))],
+                         d.counted["64k"], d.counted["16m"], 16 * MIB - 65536)
+
+    def download_list(relatives):
+        return windows_path(write_list(b, "ir", relatives, folder)[0])
+
+    chunks = (64 * MIB - 8192) / 8192  # WinHTTP under Wine hands out 8 KiB per chunk
+    dl_ours = per_unit("ir-dl-ours", lambda r: [b.exe("bench_driver"), "download", download_list([r])],
+                       d.counted["8k"], d.counted["64m"], chunks)
+    dl_bare = per_unit("ir-dl-bare", lambda r: [b.exe("bare_winhttp"), download_list([r])],
+                       d.counted["8k"], d.counted["64m"], chunks)
+    # Not counted: many small files. Per connection, Wine's socket code takes
+    # paths that depend on timing, and the count of one program varies by tens
+    # of per cent from run to run; the timed download runs compare them.
+    shutil.rmtree(folder, ignore_errors=True)
+    b.results["instructions"] = [
+        ("hashing, per byte", hash_ours, hash_bare),
+        ("downloading one file, per 8 KiB chunk", dl_ours, dl_bare),
+    ]
 
 
 # --- the up-to-date check ------------------------------------------------------------
@@ -379,7 +443,7 @@ def content_bytes_read(strace_path, folder):
             m = STRACE_LINE.match(line)
             if not m:
                 continue
-            pid, call, _, path, resumed, tail, result = m.groups()
+            pid, _, _, path, resumed, tail, result = m.groups()
             if tail.startswith("<unfinished"):
                 pending[pid] = path
                 continue
@@ -428,7 +492,8 @@ def bench_up_to_date(b):
     for _ in range(b.sizes["reps"]):
         runs["full"].append(full())
         runs["state"].append(with_state())
-    lines = sum(1 for _ in open(state, "rb"))
+    with open(state, "rb") as f:
+        lines = sum(1 for _ in f)
     if lines != len(d.release):
         raise SystemExit("state file holds %d records for %d files" % (lines, len(d.release)))
 
@@ -441,6 +506,12 @@ def bench_up_to_date(b):
                                               "trace=read,pread64,readv,preadv", "-o", trace] + update, succeeded)
         counted[key] = content_bytes_read(trace, folder)
         os.remove(trace)
+
+    # Where the up-to-date run's time goes, step by step (best of the repetitions).
+    steps = [b.measure("update-steps", wine(b.exe("bench_driver"), "update-steps", "C:\\BenchInstall"))
+             for _ in range(b.sizes["reps"])]
+    step_names = ("register", "fetch", "parse", "readstate", "stamps", "writestate")
+    b.results["up_to_date_steps"] = {name: min(float(r.fields[name]) for r in steps) for name in step_names}
 
     workload = "update run, %d files / %d MiB installed" % (len(d.release), b.sizes["release_mib"])
     full_best = b.add_row(workload, "ours: RunUpdate, no state file (hash all)", runs["full"],
@@ -461,19 +532,20 @@ def bench_up_to_date(b):
 
 def bench_memory(b):
     d = b.data
-    # The floor: a complete run over an empty release (registration, manifest, state file).
-    empty = drive_c("BenchEmpty")
-    os.makedirs(empty, exist_ok=True)
-    d.publish([])
-    run = b.measure("update-empty", wine(b.exe("bench_driver"), "update", "C:\\BenchEmpty"),
+    # The floor: a complete run that installs one file of 1 KiB (registration,
+    # manifest, one download, state file).
+    tiny = drive_c("BenchTiny")
+    os.makedirs(tiny, exist_ok=True)
+    d.publish([{"path": "tiny.bin", "sha256": d.tiny_sha, "size": 1024, "url": d.url(d.tiny_file)}])
+    run = b.measure("update-tiny", wine(b.exe("bench_driver"), "update", "C:\\BenchTiny"),
                     lambda r: r.fields.get("succeeded") == "1")
-    b.results["empty_release"] = {"seconds": run.seconds, "maxrss_kib": run.maxrss_kib}
-    remove(empty)
+    b.results["tiny_release"] = {"seconds": run.seconds, "maxrss_kib": run.maxrss_kib}
+    remove(tiny)
 
     folder = drive_c("BenchBig")
     remove(folder)
     os.makedirs(folder)
-    d.publish([{"path": "big.bin", "sha256": d.big_sha, "size": b.sizes["big_mib"] * MIB, "url": d.url(d.big_file)}])
+    d.publish([{"path": "big.bin", "sha256": d.big_sha, "size": d.big_size, "url": d.url(d.big_file)}])
     run = b.measure("update-big-download", wine(b.exe("bench_driver"), "update", "C:\\BenchBig"),
                     lambda r: r.fields.get("succeeded") == "1")
     b.results["big_download"] = {"seconds": run.seconds, "maxrss_kib": run.maxrss_kib, "rchar": run.rchar}
@@ -539,56 +611,110 @@ def store_install_folder(windows_folder):
                    stderr=subprocess.DEVNULL, check=True)
 
 
+CLIENT_PROGRAM = "updater.exe"  # the client's start program in the install folder
+
+
+class NewProcesses:
+    """Processes that appear after the start, each with the time it was first
+    seen. A new process shows its parent's command line until Wine has loaded
+    its program, so the command lines are read again on every poll."""
+
+    def __init__(self):
+        self.before = {name for name in os.listdir("/proc") if name.isdigit()}
+        self.first_seen = {}
+
+    def poll(self, now):
+        """{pid: (first seen, command line)} of the new processes still alive."""
+        found = {}
+        for name in os.listdir("/proc"):
+            if not name.isdigit() or name in self.before:
+                continue
+            try:
+                with open("/proc/%s/cmdline" % name, "rb") as f:
+                    command = f.read().replace(b"\0", b" ").decode("utf-8", "replace")
+            except OSError:
+                continue
+            found[int(name)] = (self.first_seen.setdefault(name, now), command)
+        return found
+
+
+def ours(pid):
+    """Whether the process runs in this benchmark's Wine prefix."""
+    try:
+        with open("/proc/%d/environ" % pid, "rb") as f:
+            return ("WINEPREFIX=%s" % os.environ["WINEPREFIX"]).encode() in f.read().split(b"\0")
+    except OSError:
+        return False
+
+
 class LauncherRun:
-    """The real brindle.exe from process start to its window's close: when its
-    window maps, when its first frame shows, when its state file is written,
-    and its peak resident size along the way."""
+    """The real brindle.exe from process start to its end: when its window
+    maps, when its first frame shows, when its update run writes the state
+    file, when it starts the client, when it exits; its peak resident size at
+    the first frame and over its whole life."""
 
     def __init__(self, b, screen, name, state_file, timeout):
-        self.screen = screen
         self.marks = {}
-        self.hwm_at = {}
-        log = open(b.log_path(name), "wb")
+        self.hwm_first_frame_kib = None
+        self.rss_first_frame = {}
+        self.watchers = []
         background = screen.pixel(screen.centre)
         state_before = os.stat(state_file).st_mtime_ns if os.path.exists(state_file) else None
-        start = time.perf_counter()
-        self.child = subprocess.Popen(wine(os.path.join(b.build, "brindle.exe")), stdin=subprocess.DEVNULL,
-                                      stdout=log, stderr=subprocess.STDOUT)
-        pid = self.child.pid
-        watcher = threading.Thread(target=self.watch_window, args=(start,), daemon=True)
-        watcher.start()
-        deadline = start + timeout
-        while time.perf_counter() < deadline and not ("finished" in self.marks and "first frame" in self.marks):
-            now = time.perf_counter() - start
-            if "first frame" not in self.marks:
-                colour = screen.pixel(screen.centre)
-                if colour not in (None, background, 0):
+        processes = NewProcesses()
+        with open(b.log_path(name), "wb") as log:
+            start = time.perf_counter()
+            self.child = subprocess.Popen(wine(os.path.join(b.build, "brindle.exe")), stdin=subprocess.DEVNULL,
+                                          stdout=log, stderr=subprocess.STDOUT)
+            pid = self.child.pid
+            watcher = threading.Thread(target=self.watch_window, args=(start,), daemon=True)
+            watcher.start()
+            deadline = start + timeout
+            usage = None
+            while time.perf_counter() < deadline:
+                now = time.perf_counter() - start
+                if "first frame" not in self.marks and screen.pixel(screen.centre) not in (None, background, 0):
                     self.marks["first frame"] = now
-                    self.hwm_at["first frame"] = proc_status(pid, "VmHWM")
-                    self.first_colour = colour
-            if "finished" not in self.marks and os.path.exists(state_file) and \
-                    os.stat(state_file).st_mtime_ns != state_before:
-                self.marks["finished"] = now
-                self.hwm_at["finished"] = proc_status(pid, "VmHWM")
-            time.sleep(0.001)
-        watcher.join(timeout=5)
-        status, usage = self.close()
+                    self.hwm_first_frame_kib = proc_status(pid, "VmHWM")
+                    self.rss_first_frame = {key: proc_status(pid, key) for key in ("RssAnon", "RssFile", "RssShmem")}
+                if "finished" not in self.marks:
+                    if os.path.exists(state_file) and os.stat(state_file).st_mtime_ns != state_before:
+                        self.marks["finished"] = now
+                else:
+                    for other, (seen, command) in processes.poll(now).items():
+                        if not ours(other):  # other work on this machine runs Wine too
+                            continue
+                        if CLIENT_PROGRAM in command.lower() and "client started" not in self.marks:
+                            self.marks["client started"] = seen
+                        if "--watch-title" in command and other not in self.watchers:
+                            self.watchers.append(other)
+                            self.marks.setdefault("watcher started", seen)
+                done, status, usage = os.wait4(pid, os.WNOHANG)
+                if done:
+                    self.marks["exited"] = time.perf_counter() - start
+                    break
+                time.sleep(0.002)
+            if usage is None or "exited" not in self.marks:
+                status, usage = self.close()
+            watcher.join(timeout=5)
         self.child.returncode = os.waitstatus_to_exitcode(status)
-        log.close()
         self.maxrss_kib = usage.ru_maxrss
+        self.end_watchers()
+        if "client started" in self.marks:
+            self.marks["to client"] = self.marks["client started"] - self.marks["finished"]
         if "first frame" not in self.marks or "finished" not in self.marks:
             raise SystemExit("%s: the launcher did not get through its run (marks %s)" % (name, self.marks))
 
     def watch_window(self, start):
-        while "finished" not in self.marks and time.perf_counter() - start < 120:
+        """When the window shows (xdotool, about 5 ms a look)."""
+        while "exited" not in self.marks and time.perf_counter() - start < 120:
             if window_visible():
                 self.marks["window mapped"] = time.perf_counter() - start
                 return
             time.sleep(0.005)
 
     def close(self):
-        """Closes the window as a user would and reaps the process with wait4,
-        which hands back its peak resident size."""
+        """Closes a launcher that is still open as a user would and reaps it
+        with wait4, which hands back its peak resident size."""
         window = window_visible()
         if window:
             subprocess.run(["xdotool", "windowfocus", "--sync", window], check=False)
@@ -603,45 +729,58 @@ class LauncherRun:
         _, status, usage = os.wait4(self.child.pid, 0)
         return status, usage
 
+    def end_watchers(self):
+        """The title watcher waits up to half an hour for a game that never
+        comes; the ones this run started are ended here, by their ids."""
+        for pid in self.watchers:
+            try:
+                os.kill(pid, 9)
+            except OSError:
+                pass
+
 
 def bench_launcher(b):
     d = b.data
     screen = Screen()
-    # Start-up: a returning player, a small release already in place.
+    # Start-up: a returning player, a small release already in place, and a
+    # stand-in for the client's start program.
     folder = drive_c("BenchStart")
     remove(folder)
     small = [{"path": "data/one.bin", "sha256": d.release[0]["sha256"], "size": d.release[0]["size"],
               "url": d.release[0]["url"]}]
     os.makedirs(os.path.join(folder, "data"))
     os.link(d.path("release/" + d.release[0]["path"]), os.path.join(folder, "data", "one.bin"))
+    shutil.copy(b.exe("bench_client"), os.path.join(folder, CLIENT_PROGRAM))
     d.publish(small)
     store_install_folder("C:\\BenchStart")
     state = os.path.join(folder, "brindle.state")
     startups = [LauncherRun(b, screen, "launcher-start", state, 60) for _ in range(b.sizes["reps"])]
-    b.results["startup"] = [dict(r.marks, maxrss_kib=r.maxrss_kib, hwm_first_frame_kib=r.hwm_at["first frame"])
-                            for r in startups]
+    b.results["startup"] = [dict(r.marks, maxrss_kib=r.maxrss_kib, hwm_first_frame_kib=r.hwm_first_frame_kib,
+                                 exit_code=r.child.returncode, **r.rss_first_frame) for r in startups]
     remove(folder)
 
     # Memory while checking the release (state file removed: every file hashed).
+    # No client program here: the launcher closes by itself after the run.
     store_install_folder("C:\\BenchInstall")
     d.publish(d.release)
     state = os.path.join(install_release(d), "brindle.state")
     remove(state)
     check = LauncherRun(b, screen, "launcher-check", state, 1800)
     b.results["launcher_check"] = dict(check.marks, maxrss_kib=check.maxrss_kib,
-                                       hwm_first_frame_kib=check.hwm_at["first frame"])
+                                       hwm_first_frame_kib=check.hwm_first_frame_kib, exit_code=check.child.returncode)
 
     # Memory while downloading the big file.
     folder = drive_c("BenchBig")
     remove(folder)
     os.makedirs(folder)
     store_install_folder("C:\\BenchBig")
-    d.publish([{"path": "big.bin", "sha256": d.big_sha, "size": b.sizes["big_mib"] * MIB, "url": d.url(d.big_file)}])
+    d.publish([{"path": "big.bin", "sha256": d.big_sha, "size": d.big_size, "url": d.url(d.big_file)}])
     download = LauncherRun(b, screen, "launcher-download", os.path.join(folder, "brindle.state"), 1800)
     if file_sha256(os.path.join(folder, "big.bin")) != d.big_sha:
         raise SystemExit("the launcher's download of big.bin differs from the served file")
     b.results["launcher_download"] = dict(download.marks, maxrss_kib=download.maxrss_kib,
-                                          hwm_first_frame_kib=download.hwm_at["first frame"])
+                                          hwm_first_frame_kib=download.hwm_first_frame_kib,
+                                          exit_code=download.child.returncode)
     remove(folder)
 
 
@@ -681,14 +820,24 @@ def report(b, started):
     s = b.sizes
     lines = ["# Benchmark run, scale %s, %s" % (s["scale"], time.strftime("%Y-%m-%d %H:%M")), ""]
     lines += ["- " + m for m in machine_lines()]
-    lines += ["- Repetitions per figure: %d (best and median shown; ratios use the best times)" % s["reps"], ""]
-    lines.append("| workload | program | best s | median s | best CPU s | MB/s | vs bare | vs native |")
+    lines += ["- Repetitions per figure: %d, interleaved. Times: best and median; MB/s from the best time; "
+              "ratios: median of the ratios within each repetition, with their range" % s["reps"], ""]
+    lines.append("| workload | program | best s | median s | best CPU s | MB/s | time vs bare | time vs native |")
     lines.append("|---|---|---:|---:|---:|---:|---:|---:|")
+
+    def ratio_text(ratio):
+        return "%.2f (%.2f-%.2f)" % ratio if ratio else ""
+
     for r in b.rows:
-        ratio = r["vs_bare"] if r.get("vs_bare") else r.get("vs_full")
+        versus = ratio_text(r["vs_bare"]) if r.get("vs_bare") else fmt(r.get("vs_full"), "%.4f of full")
         lines.append("| %s | %s | %.3f | %.3f | %.2f | %s | %s | %s |" % (
             r["workload"], r["program"], r["best"], r["median"], r["cpu"], fmt(r["mb_per_s"], "%.0f"),
-            fmt(ratio, "%.3f" if r.get("vs_bare") else "%.4f of full"), fmt(r["vs_native"], "%.2f")))
+            versus, ratio_text(r["vs_native"])))
+    counts = b.results.get("instructions")
+    if counts:
+        lines += ["", "Instructions executed by the Windows process (valgrind), ours against the bare program:"]
+        for what, ours, bare in counts:
+            lines.append("- %s: %.1f against %.1f (%+.1f %%)" % (what, ours, bare, 100 * (ours / bare - 1)))
     u = b.results.get("up_to_date")
     if u:
         lines += ["", "Up-to-date check (%d files):" % len(b.data.release),
@@ -701,36 +850,57 @@ def report(b, started):
                       u["state_file_bytes"], u["state_file_bytes_read"], u["manifest_bytes"]),
                   "- all bytes the Wine process read (rchar: files, DLLs, wineserver replies, sockets): "
                   "%.1f MB with the state file, %.1f MB without" % (u["rchar_state"] / 1e6, u["rchar_full"] / 1e6)]
+        steps = b.results.get("up_to_date_steps")
+        if steps:
+            lines.append("- its steps timed one by one (best): " + ", ".join(
+                "%s %.1f ms" % (name, 1000 * value) for name, value in steps.items()))
     lines += ["", "Peak resident size (VmHWM / wait4 maxrss), MiB:"]
     if u:
         lines.append("- bench driver, RunUpdate over %d files: %.1f hashing all, %.1f with the state file" % (
             len(b.data.release), u["maxrss_kib_full"] / 1024, u["maxrss_kib_state"] / 1024))
-    empty = b.results.get("empty_release")
-    if empty:
-        lines.append("- bench driver, RunUpdate over an empty release (the floor): %.1f" % (empty["maxrss_kib"] / 1024))
+    tiny = b.results.get("tiny_release")
+    if tiny:
+        lines.append("- bench driver, RunUpdate installing one file of 1 KiB (the floor): %.1f" % (
+            tiny["maxrss_kib"] / 1024))
     big = b.results.get("big_download")
     if big:
-        lines.append("- bench driver, RunUpdate downloading one %d MiB file: %.1f (run took %.1f s)" % (
-            s["big_mib"], big["maxrss_kib"] / 1024, big["seconds"]))
+        lines.append("- bench driver, RunUpdate downloading one file of %d bytes: %.1f (run took %.1f s)" % (
+            b.data.big_size, big["maxrss_kib"] / 1024, big["seconds"]))
     for key, what in (("launcher_check", "checking %d files, hashing all" % len(b.data.release)),
-                      ("launcher_download", "downloading one %d MiB file" % s["big_mib"])):
+                      ("launcher_download", "downloading one file of %d bytes" % b.data.big_size)):
         r = b.results.get(key)
         if r:
+            # Both counters move in steps of the kernel's per-thread RSS caches: the
+            # later one can read a little below the earlier.
+            peak = max(r["maxrss_kib"], r["hwm_first_frame_kib"])
             lines.append("- brindle.exe %s: %.1f peak, %.1f already at its first frame (growth %.1f); "
                          "run finished %.1f s after start" % (
-                             what, r["maxrss_kib"] / 1024, r["hwm_first_frame_kib"] / 1024,
-                             (r["maxrss_kib"] - r["hwm_first_frame_kib"]) / 1024, r["finished"]))
+                             what, peak / 1024, r["hwm_first_frame_kib"] / 1024,
+                             (peak - r["hwm_first_frame_kib"]) / 1024, r["finished"]))
     starts = b.results.get("startup")
     if starts:
         def spread(key):
             values = sorted(r[key] for r in starts if key in r)
             return "%.3f s (best %.3f, worst %.3f)" % (statistics.median(values), values[0], values[-1]) \
                 if values else "not seen"
+        lines.append("- brindle.exe over a small update, the completion screen and the launch: %.1f peak, %.1f at "
+                     "its first frame" % (max(max(r["maxrss_kib"], r["hwm_first_frame_kib"]) for r in starts) / 1024,
+                                          min(r["hwm_first_frame_kib"] for r in starts) / 1024))
+        first = starts[0]
+        lines.append("- what brindle.exe holds at its first frame: %.1f anonymous (heaps, buffers), %.1f mapped "
+                     "files (programs and libraries), %.1f shared memory" % (
+                         first["RssAnon"] / 1024, first["RssFile"] / 1024, first["RssShmem"] / 1024))
         lines += ["", "Start-up of brindle.exe (returning player, small release up to date), median of %d:" % len(starts),
                   "- process start to window mapped: " + spread("window mapped"),
                   "- process start to first presented frame: " + spread("first frame"),
                   "- process start to the finished update run (state file written): " + spread("finished"),
-                  "- finished update to the client's start: pending (the game launch has not landed)"]
+                  "- process start to the client's start: " + spread("client started"),
+                  "- finished update to the client's start: " + spread("to client"),
+                  "- process start to the launcher's exit: " + spread("exited")]
+        runs = starts + [b.results[k] for k in ("launcher_check", "launcher_download") if k in b.results]
+        failed = [r["exit_code"] for r in runs if r["exit_code"] != 0]
+        lines.append("- exit codes of brindle.exe: %d of %d runs ended with 0%s" % (
+            len(runs) - len(failed), len(runs), "; others: %s" % failed if failed else ""))
     lines += ["", "Whole benchmark took %.0f s." % (time.perf_counter() - started)]
     text = "\n".join(lines) + "\n"
     print(text)
@@ -744,7 +914,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
     parser.add_argument("--port", type=int, required=True)
-    parser.add_argument("--only", default="hash,download,update,memory,launcher")
+    parser.add_argument("--only", default="instructions,hash,download,update,memory,launcher")
     args = parser.parse_args()
     sizes = sizes_from_environment()
     started = time.perf_counter()
@@ -752,8 +922,9 @@ def main():
     parts = set(args.only.split(","))
     print("== generating test data (scale %s)" % sizes["scale"], flush=True)
     b.data.generate(parts)
-    steps = [("hash", "hashing", bench_hashing), ("download", "downloads", bench_downloads),
-             ("update", "up-to-date check", bench_up_to_date), ("memory", "memory: empty release, big download", bench_memory),
+    steps = [("instructions", "instruction counts (valgrind)", bench_instructions),
+             ("hash", "hashing", bench_hashing), ("download", "downloads", bench_downloads),
+             ("update", "up-to-date check", bench_up_to_date), ("memory", "memory: smallest run, big download", bench_memory),
              ("launcher", "brindle.exe start-up and memory", bench_launcher)]
     try:
         for key, title, step in steps:

@@ -2,6 +2,7 @@
 //   bench_driver hash <file>          sha256OfFile
 //   bench_driver download <list>      downloadToFile for each "url<TAB>target" line
 //   bench_driver update <folder>      one complete RunUpdate into that install folder
+//   bench_driver update-steps <folder>  the steps of an up-to-date run, timed one by one
 // Prints "seconds=… cpu=…" and what the work produced, on one line.
 
 #include <windows.h>
@@ -12,8 +13,10 @@
 
 #include "bench/bench_clock.h"
 #include "install/install_location.h"
+#include "install/registration.h"
 #include "update/file_state.h"
 #include "update/http_client.h"
+#include "update/manifest.h"
 #include "update/status.h"
 #include "update/worker.h"
 
@@ -72,6 +75,34 @@ int updateFolder(const wchar_t* folder) {
     return outcome.succeeded ? 0 : 1;
 }
 
+// The steps of an up-to-date run, each timed on its own: where its time goes.
+int updateSteps(const wchar_t* folder) {
+    br::setInstallFolder(folder);
+    bench::Stopwatch whole;
+    auto lap = [](const char* name, auto step) {
+        bench::Stopwatch stopwatch;
+        step();
+        std::printf("%s=%.6f ", name, stopwatch.wall());
+    };
+    std::string body, reason;
+    br::Manifest manifest;
+    br::StateCache state;
+    size_t present = 0;
+    lap("register", [] { br::registerInstallation(); });
+    lap("fetch", [&] { br::fetchToMemory(br::manifestUrl(), body, reason); });
+    lap("parse", [&] { br::parseManifest(body, manifest); });
+    lap("readstate", [&] { state = br::readStateFile(folder); });
+    lap("stamps", [&] {
+        for (const br::ManifestEntry& entry : manifest.files) {
+            present += br::getFileStamp(br::resolveInstallPath(folder, entry.path)).exists ? 1 : 0;
+        }
+    });
+    lap("writestate", [&] { br::writeStateFile(folder, state); });
+    whole.print();
+    std::printf("files=%zu present=%zu records=%zu\n", manifest.files.size(), present, state.size());
+    return present == manifest.files.size() && state.size() == present ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -84,6 +115,10 @@ int wmain(int argc, wchar_t** argv) {
     if (argc == 3 && std::wcscmp(argv[1], L"update") == 0) {
         return updateFolder(argv[2]);
     }
-    std::fprintf(stderr, "usage: bench_driver hash <file> | download <list> | update <install folder>\n");
+    if (argc == 3 && std::wcscmp(argv[1], L"update-steps") == 0) {
+        return updateSteps(argv[2]);
+    }
+    std::fprintf(stderr, "usage: bench_driver hash <file> | download <list> | update <install folder>"
+                         " | update-steps <install folder>\n");
     return 2;
 }

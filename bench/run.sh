@@ -4,7 +4,7 @@
 # persistent wineserver on a throwaway prefix and nginx on 127.0.0.1, runs
 # bench/bench.py, which prints the table, and takes everything down again.
 #
-#   bash bench/run.sh                     full sizes (about 15 minutes, 8 GiB of disk)
+#   bash bench/run.sh                     full sizes (10 to 15 minutes, 8 GiB of disk)
 #   BENCH_SCALE=small bash bench/run.sh   a quick smoke run
 # Sizes are overridable one by one (BENCH_HASH_MIB, BENCH_RELEASE_FILES, ...:
 # see bench/bench.py); BENCH_KEEP=1 keeps the generated files afterwards.
@@ -13,7 +13,7 @@ set -euo pipefail
 
 # Everything of the benchmark lives apart from the tests' build/.
 build="$root/build-bench"
-packages+=(nginx curl openssl strace)
+packages+=(nginx curl openssl strace valgrind)
 
 portIsFree() {
   # As nginx binds: a port that only lingers in TIME_WAIT counts as free.
@@ -93,6 +93,9 @@ echo "$port" >"$build/bench-port"
 trap cleanUp EXIT
 startXvfb
 startWinePrefix
+# A program that crashes ends at once instead of waiting on Wine's debugger,
+# which nobody attaches to here.
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winedbg.exe=d"
 buildAll -DBRINDLE_BENCH=ON -DBRINDLE_TESTS=OFF -DBRINDLE_MANIFEST_URL="http://127.0.0.1:$port/manifest.json"
 startWineServer
 startNginx

@@ -95,8 +95,13 @@ namespace {
 // Hands the body over chunk by chunk, each as large as WinHTTP has ready, so
 // nothing beyond one chunk is held. takeChunk returns false (after setting the
 // reason) to stop.
+// One buffer serves every chunk of a response: it grows to the largest chunk
+// and is never cleared, since WinHttpReadData overwrites what it reports. A
+// fresh zeroed buffer per chunk added half again to the loop's instructions
+// (WinHTTP hands out 8 KiB at a time under Wine).
 template <typename TakeChunk>
 bool readBody(HINTERNET request, std::string& reason, TakeChunk takeChunk) {
+    std::vector<char> buffer;
     for (;;) {
         DWORD ready = 0;
         if (!WinHttpQueryDataAvailable(request, &ready)) {
@@ -106,7 +111,9 @@ bool readBody(HINTERNET request, std::string& reason, TakeChunk takeChunk) {
         if (ready == 0) {
             return true;
         }
-        std::vector<char> buffer(ready, 0);
+        if (buffer.size() < ready) {
+            buffer.resize(ready);
+        }
         DWORD received = 0;
         if (!WinHttpReadData(request, buffer.data(), ready, &received)) {
             reason = "read failed";
