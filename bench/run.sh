@@ -15,14 +15,6 @@ set -euo pipefail
 build="$root/build-bench"
 packages+=(nginx curl openssl strace valgrind)
 
-portIsFree() {
-  # As nginx binds: a port that only lingers in TIME_WAIT counts as free.
-  python3 -c 'import socket, sys
-s = socket.socket()
-s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-s.bind(("127.0.0.1", int(sys.argv[1])))' "$1" 2>/dev/null
-}
-
 anyFreePort() {
   python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
 }
@@ -85,7 +77,7 @@ mkdir -p "$build"
 # The manifest address is built into the launcher, so the port is part of the
 # build: keep the last one while it is free, so a rerun relinks nothing.
 port=$(cat "$build/bench-port" 2>/dev/null || true)
-if [ -z "$port" ] || ! portIsFree "$port"; then
+if [ -z "$port" ] || ! portFree "$port"; then
   port=$(anyFreePort)
 fi
 echo "$port" >"$build/bench-port"

@@ -85,6 +85,15 @@ startWineServer() {
     >/dev/null 2>&1 </dev/null || true
 }
 
+# Free means nobody listens on 127.0.0.1:$1; connections still closing there
+# (TIME_WAIT) do not count, as a server that binds with SO_REUSEADDR sees it.
+portFree() {
+  python3 -c 'import socket, sys
+s = socket.socket()
+s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+s.bind(("127.0.0.1", int(sys.argv[1])))' "$1" 2>/dev/null
+}
+
 stopWineSession() {
   if [ -n "${WINEPREFIX:-}" ]; then wineserver -k >/dev/null 2>&1 || true; fi
   if [ -n "$xvfbPid" ]; then kill "$xvfbPid" >/dev/null 2>&1 || true; wait "$xvfbPid" 2>/dev/null || true; fi

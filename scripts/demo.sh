@@ -57,14 +57,6 @@ manifestPort() {
   echo "${BASH_REMATCH[1]}"
 }
 
-# Free means nobody listens; connections still closing do not count.
-portFree() {
-  python3 -c 'import socket, sys
-s = socket.socket()
-s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-s.bind(("127.0.0.1", int(sys.argv[1])))' "$1" 2>/dev/null
-}
-
 # nginx with a configuration of its own in build/demo/nginx/, in the
 # foreground of a background job, so that its process id is ours to stop.
 startNginx() {
