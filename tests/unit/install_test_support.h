@@ -1,12 +1,13 @@
 #pragma once
-// Shared by the install tests: throwaway folders, whole-file reads and writes,
-// and the registry keys that the whole Wine prefix shares.
+// Shared by the install tests: throwaway folders and the registry keys that
+// the whole Wine prefix shares. Whole-file reads and writes: temp_folder.h.
 
 #include <windows.h>
 
 #include <string>
 
 #include "common/win32_handles.h"
+#include "support/temp_folder.h"
 
 namespace br {
 namespace test {
@@ -17,11 +18,6 @@ inline const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVe
 inline bool isFolder(const std::wstring& path) {
     DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-inline bool isFile(const std::wstring& path) {
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 // A new, empty folder under the user's temp folder, unique to this process.
@@ -52,30 +48,6 @@ inline void removeTree(const std::wstring& path) {
     }
     search.reset();
     RemoveDirectoryW(path.c_str());
-}
-
-// The whole file; empty when it cannot be read.
-inline std::string readFileBytes(const std::wstring& path) {
-    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    std::string bytes;
-    if (!file) {
-        return bytes;
-    }
-    char chunk[65536];
-    DWORD got = 0;
-    while (ReadFile(file.get(), chunk, sizeof(chunk), &got, nullptr) && got > 0) {
-        bytes.append(chunk, got);
-    }
-    return bytes;
-}
-
-inline bool writeFileBytes(const std::wstring& path, const std::string& bytes, DWORD flags = 0) {
-    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL | flags, nullptr));
-    DWORD written = 0;
-    return file && WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size();
 }
 
 // One registry value exactly as stored: its type and raw bytes.

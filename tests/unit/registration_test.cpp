@@ -14,9 +14,7 @@
 namespace br {
 namespace {
 
-using test::isFile;
 using test::isFolder;
-using test::readFileBytes;
 
 const wchar_t kRegisterIntoVariable[] = L"BRINDLE_TEST_REGISTER_INTO";
 
@@ -108,7 +106,7 @@ protected:
     void SetUp() override {
         clearAll();
         root = test::makeTempFolder(L"registration");
-        ownBytes = readFileBytes(runningExecutablePath());
+        ownBytes = readWholeFile(runningExecutablePath());
         ASSERT_FALSE(ownBytes.empty());
         desktopLink = desktopFolder() + L"\\Brindle.lnk";
         ASSERT_GT(desktopLink.size(), 12u);
@@ -168,7 +166,7 @@ TEST_F(RegistrationOnMachine, RunWithoutPromptTakesTheStoredFolder) {
 
     EXPECT_EQ(installFolder(), stored);
     EXPECT_EQ(readSetting(L"rage_path"), stored);
-    EXPECT_EQ(readFileBytes(stored + L"\\brindle.exe"), ownBytes);
+    EXPECT_EQ(readWholeFile(stored + L"\\brindle.exe"), ownBytes);
     // An earlier run had registered: the language is not this run's to set.
     EXPECT_FALSE(test::readRawValue(HKEY_CURRENT_USER, test::kSettingsKey, L"lang").found);
 }
@@ -176,14 +174,14 @@ TEST_F(RegistrationOnMachine, RunWithoutPromptTakesTheStoredFolder) {
 TEST_F(RegistrationOnMachine, RunWithoutPromptOrStoredFolderTakesTheDefault) {
     const std::wstring defaultFolder = L"C:\\Brindle";
     const bool folderExisted = isFolder(defaultFolder);
-    const bool copyExisted = isFile(defaultFolder + L"\\brindle.exe");
+    const bool copyExisted = fileExists(defaultFolder + L"\\brindle.exe");
     setShortcutWanted(false);
     registerInstallation();
 
     EXPECT_EQ(installFolder(), defaultFolder);
     EXPECT_EQ(readSetting(L"brindle_path"), defaultFolder);
     EXPECT_EQ(readSetting(L"lang"), L"vi");
-    EXPECT_EQ(readFileBytes(defaultFolder + L"\\brindle.exe"), ownBytes);
+    EXPECT_EQ(readWholeFile(defaultFolder + L"\\brindle.exe"), ownBytes);
 
     if (!folderExisted) {
         test::removeTree(defaultFolder);
@@ -195,11 +193,11 @@ TEST_F(RegistrationOnMachine, RunWithoutPromptOrStoredFolderTakesTheDefault) {
 TEST_F(RegistrationOnMachine, CopyFromElsewhereReplacesTheInstalledCopy) {
     const std::wstring folder = root + L"\\Brindle";
     CreateDirectoryW(folder.c_str(), nullptr);
-    ASSERT_TRUE(test::writeFileBytes(folder + L"\\brindle.exe", "an older launcher"));
+    ASSERT_TRUE(writeWholeFile(folder + L"\\brindle.exe", "an older launcher"));
     setInstallFolder(folder);
     setShortcutWanted(false);
     registerInstallation();
-    EXPECT_EQ(readFileBytes(folder + L"\\brindle.exe"), ownBytes);
+    EXPECT_EQ(readWholeFile(folder + L"\\brindle.exe"), ownBytes);
 }
 
 TEST_F(RegistrationOnMachine, MissingParentLeavesTheCopyButNotTheSettings) {
@@ -217,7 +215,7 @@ TEST_F(RegistrationOnMachine, MissingParentLeavesTheCopyButNotTheSettings) {
     // Once the worker has made the folders, the next run places the copy.
     CreateDirectoryW((root + L"\\missing").c_str(), nullptr);
     registerInstallation();
-    EXPECT_EQ(readFileBytes(folder + L"\\brindle.exe"), ownBytes);
+    EXPECT_EQ(readWholeFile(folder + L"\\brindle.exe"), ownBytes);
 }
 
 TEST_F(RegistrationOnMachine, UninstallEntryNamesTheInstalledCopy) {
@@ -255,7 +253,7 @@ TEST_F(RegistrationOnMachine, ShortcutPointsAtTheInstalledCopy) {
     setInstallFolder(folder);
     registerInstallation();
 
-    ASSERT_TRUE(isFile(desktopLink));
+    ASSERT_TRUE(fileExists(desktopLink));
     Shortcut shortcut = readShortcut(desktopLink);
     ASSERT_TRUE(shortcut.loaded);
     EXPECT_EQ(upperAscii(shortcut.path), upperAscii(folder + L"\\brindle.exe"));
@@ -269,11 +267,11 @@ TEST_F(RegistrationOnMachine, ShortcutPointsAtTheInstalledCopy) {
 
 TEST_F(RegistrationOnMachine, AnythingNamedLikeTheShortcutIsLeftAlone) {
     const std::wstring target = root + L"\\brindle.exe";
-    ASSERT_TRUE(test::writeFileBytes(target, ownBytes));
+    ASSERT_TRUE(writeWholeFile(target, ownBytes));
 
-    ASSERT_TRUE(test::writeFileBytes(desktopLink, "the user's own shortcut"));
+    ASSERT_TRUE(writeWholeFile(desktopLink, "the user's own shortcut"));
     createDesktopShortcut(target);
-    EXPECT_EQ(readFileBytes(desktopLink), "the user's own shortcut");
+    EXPECT_EQ(readWholeFile(desktopLink), "the user's own shortcut");
 
     test::removeTree(desktopLink);
     ASSERT_TRUE(CreateDirectoryW(desktopLink.c_str(), nullptr));

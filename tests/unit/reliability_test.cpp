@@ -224,7 +224,7 @@ protected:
     }
 
     bool partFileFor(const std::string& content) {
-        return isFile(prepareTempFolder() + utf8ToWide(sha256Of(content)) + L".part");
+        return fileExists(prepareTempFolder() + utf8ToWide(sha256Of(content)) + L".part");
     }
 
     void holdOpenInAnotherProcess(const std::wstring& file) {
@@ -239,10 +239,10 @@ protected:
                                    &startup, &started));
         CloseHandle(started.hThread);
         holder.reset(started.hProcess);
-        for (int i = 0; i < 200 && !isFile(marker); ++i) {
+        for (int i = 0; i < 200 && !fileExists(marker); ++i) {
             Sleep(50);
         }
-        ASSERT_TRUE(isFile(marker)) << "the holder did not get the file";
+        ASSERT_TRUE(fileExists(marker)) << "the holder did not get the file";
     }
 
     void releaseHeldFile() {
@@ -354,7 +354,7 @@ TEST_F(FaultsOnMachine, DiskFaultsKeepTheInstallationAndTheNextRunConverges) {
          [&] {
              DeleteFileW(target.c_str());
              CreateDirectoryW(target.c_str(), nullptr);
-             writeFileBytes(target + L"\\inside.txt", "a player's own file");
+             writeWholeFile(target + L"\\inside.txt", "a player's own file");
          },
          [&] {
              DeleteFileW((target + L"\\inside.txt").c_str());
@@ -363,7 +363,7 @@ TEST_F(FaultsOnMachine, DiskFaultsKeepTheInstallationAndTheNextRunConverges) {
         {"a file where a folder goes", "", {"Không ghi được tệp: new/added.txt"},
          [&] {
              RemoveDirectoryW(installed(L"new").c_str());  // left empty by the last release
-             writeFileBytes(installed(L"new"), "a file named like the folder");
+             writeWholeFile(installed(L"new"), "a file named like the folder");
          },
          [&] { DeleteFileW(installed(L"new").c_str()); }},
     };
@@ -385,7 +385,7 @@ TEST_F(FaultsOnMachine, StalledServerTimesOutAndKeepsTheInstallation) {
 // outside the install folder, whatever its spelling.
 TEST_F(FaultsOnMachine, ManifestPathsNeverReachOutsideTheFolder) {
     TempFolder outside;
-    ASSERT_TRUE(writeFileBytes(outside.file(L"precious.txt"), "keep me"));
+    ASSERT_TRUE(writeWholeFile(outside.file(L"precious.txt"), "keep me"));
     const std::string away = wideToUtf8(outside.path());  // C:\...\brindle-test-...
     std::string awayForward = away;
     std::replace(awayForward.begin(), awayForward.end(), '\\', '/');
@@ -496,7 +496,7 @@ TEST_F(FaultsOnMachine, PathsNearTheLimitFailCleanlyOrWorkWhole) {
         // Nothing landed under a name cut at 259 or 260 units.
         const std::wstring whole = deep + L"\\data\\" + utf8ToWide(std::string(40, 'n')) + L".bin";
         for (size_t cut : {259, 260}) {
-            EXPECT_FALSE(isFile(whole.substr(0, cut))) << cut;
+            EXPECT_FALSE(fileExists(whole.substr(0, cut))) << cut;
         }
         RemoveDirectoryW(deep.c_str());
     }

@@ -148,7 +148,7 @@ protected:
         std::wstring temp = prepareTempFolder();
         for (const ReleaseFile& file : files) {
             std::string hash = file.sha256.empty() ? sha256Of(file.content) : file.sha256;
-            if (isFile(temp + utf8ToWide(hash) + L".part")) {
+            if (fileExists(temp + utf8ToWide(hash) + L".part")) {
                 return true;
             }
         }

@@ -167,8 +167,8 @@ TEST_F(WorkerOnMachine, FailuresKeepWhatWasInPlaceAndTheNextRunCompletes) {
             EXPECT_EQ(failed.last.error, c.error);
         }
         EXPECT_EQ(stateText(), stateOfGood) << "the state file changed";
-        EXPECT_TRUE(isFile(installed(L"first.txt")));
-        EXPECT_TRUE(isFile(installed(L"second.txt")));
+        EXPECT_TRUE(fileExists(installed(L"first.txt")));
+        EXPECT_TRUE(fileExists(installed(L"second.txt")));
         EXPECT_FALSE(anyPartFileFor(withNew));
 
         c.mend();
@@ -202,8 +202,8 @@ TEST_F(WorkerOnMachine, RemovalsStayInsideTheReleaseAndTheFolder) {
     RunRecord second = run();
     ASSERT_TRUE(second.last.succeeded) << second.last.error;
 
-    EXPECT_FALSE(isFile(installed(L"dropped.txt")));
-    EXPECT_FALSE(isFile(installed(L"old.txt")));
+    EXPECT_FALSE(fileExists(installed(L"dropped.txt")));
+    EXPECT_FALSE(fileExists(installed(L"old.txt")));
     EXPECT_EQ(readWholeFile(installed(L"Data\\File.txt")), "case") << "a case-only rename lost the file";
     EXPECT_EQ(readWholeFile(installed(L"a..b.txt")), "dots");
     EXPECT_TRUE(isFolder(installed(L"folder")));
@@ -233,8 +233,8 @@ TEST_F(WorkerOnMachine, AHashThatIsNotHexNeverNamesAFile) {
     EXPECT_EQ(result.last.error, "Lỗi xác minh: victim.txt");
     EXPECT_EQ(requestsFor("/file/"), before) << "the file was fetched";
     std::string written = bad + ".part";
-    EXPECT_FALSE(isFile(temp + utf8ToWide(written)));
-    EXPECT_FALSE(isFile(installed(L"victim.txt")));
+    EXPECT_FALSE(fileExists(temp + utf8ToWide(written)));
+    EXPECT_FALSE(fileExists(installed(L"victim.txt")));
 }
 
 TEST_F(WorkerOnMachine, ProgressOnlyGrowsAndEndsAtTheTotal) {
