@@ -88,12 +88,10 @@ bool launchGameFrom(const std::wstring& folder) {
     return true;
 }
 
-// Alive after this long counts as started; a copy that ends sooner failed.
-const DWORD watcherLivenessWait = 150;
 const DWORD pauseBetweenAttempts = 200;
 const int watcherAttempts = 3;
 
-static bool startWatcherOnce(const wchar_t* ownPath) {
+static bool startWatcherOnce(const wchar_t* ownPath, DWORD livenessWait) {
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
@@ -104,17 +102,17 @@ static bool startWatcherOnce(const wchar_t* ownPath) {
         return false;
     }
     UniqueHandle watcher(info.hProcess);
-    return WaitForSingleObject(watcher.get(), watcherLivenessWait) == WAIT_TIMEOUT;
+    return WaitForSingleObject(watcher.get(), livenessWait) == WAIT_TIMEOUT;
 }
 
-void startTitleWatcher() {
+void startTitleWatcher(unsigned long livenessWait) {
     wchar_t ownPath[MAX_PATH] = {};
     const DWORD length = GetModuleFileNameW(nullptr, ownPath, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) {
         return;
     }
     for (int attempt = 1; attempt <= watcherAttempts; ++attempt) {
-        if (startWatcherOnce(ownPath)) {
+        if (startWatcherOnce(ownPath, livenessWait)) {
             return;
         }
         if (attempt < watcherAttempts) {

@@ -10,8 +10,11 @@ namespace br {
 bool launchGame();
 bool launchGameFrom(const std::wstring& folder);
 
+// A started watcher that ends within this many milliseconds failed to start.
+inline constexpr unsigned long watcherLivenessWait = 150;
+
 // Starts this program again, hidden, with "--watch-title"; up to three
 // attempts. Reports nothing but a debugger text when all of them fail.
-void startTitleWatcher();
+void startTitleWatcher(unsigned long livenessWait = watcherLivenessWait);
 
 }  // namespace br
