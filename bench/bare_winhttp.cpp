@@ -1,10 +1,11 @@
 // The floor for downloading: WinHTTP GETs read with WinHttpReadData into one
 // fixed buffer and written with WriteFile, nothing else around them.
-// Usage: bare_winhttp <list> [per-file|one-session]
+// Usage: bare_winhttp <list> [per-file|per-file-close|one-session]
 // The list holds "url<TAB>target" lines. per-file (the default) opens and
-// closes a session for every file, as the launcher does; one-session keeps
-// one session and connection for the whole list, so keep-alive reuses the
-// socket. Prints "seconds=… cpu=… bytes=… files=…".
+// closes a session for every file, as the launcher does; per-file-close also
+// turns keep-alive off for each request, as the launcher does too; one-session
+// keeps one session and connection for the whole list, so keep-alive reuses
+// the socket. Prints "seconds=… cpu=… bytes=… files=…".
 
 #include <windows.h>
 #include <winhttp.h>
@@ -39,11 +40,15 @@ bool crack(const std::wstring& url, Target& target) {
 
 // One GET into one file; false on any failure.
 bool fetch(HINTERNET connection, const Target& target, const std::wstring& file, std::vector<char>& buffer,
-           unsigned long long& total) {
+           unsigned long long& total, bool noKeepAlive) {
     HINTERNET request = WinHttpOpenRequest(connection, L"GET", target.path, nullptr, WINHTTP_NO_REFERER,
                                            WINHTTP_DEFAULT_ACCEPT_TYPES, 0);
     if (request == nullptr) {
         return false;
+    }
+    if (noKeepAlive) {
+        DWORD feature = WINHTTP_DISABLE_KEEP_ALIVE;
+        WinHttpSetOption(request, WINHTTP_OPTION_DISABLE_FEATURE, &feature, sizeof(feature));
     }
     bool ok = WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
               WinHttpReceiveResponse(request, nullptr);
@@ -73,10 +78,11 @@ bool fetch(HINTERNET connection, const Target& target, const std::wstring& file,
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: bare_winhttp <list> [per-file|one-session]\n");
+        std::fprintf(stderr, "usage: bare_winhttp <list> [per-file|per-file-close|one-session]\n");
         return 2;
     }
     const bool oneSession = argc > 2 && std::wcscmp(argv[2], L"one-session") == 0;
+    const bool noKeepAlive = argc > 2 && std::wcscmp(argv[2], L"per-file-close") == 0;
     const auto items = bench::readDownloadList(argv[1]);
     std::vector<char> buffer(65536);
     unsigned long long total = 0;
@@ -96,7 +102,7 @@ int wmain(int argc, wchar_t** argv) {
                                   WINHTTP_NO_PROXY_BYPASS, 0);
             connection = session != nullptr ? WinHttpConnect(session, target.host, target.port, 0) : nullptr;
         }
-        ok = connection != nullptr && fetch(connection, target, file, buffer, total);
+        ok = connection != nullptr && fetch(connection, target, file, buffer, total, noKeepAlive);
         if (!oneSession || !ok) {
             if (connection != nullptr) WinHttpCloseHandle(connection);
             if (session != nullptr) WinHttpCloseHandle(session);

@@ -23,6 +23,7 @@ import subprocess
 import sys
 import threading
 import time
+import urllib.request
 
 MIB = 1 << 20
 
@@ -303,6 +304,12 @@ def interleave(programs, reps):
 
 # --- downloads ----------------------------------------------------------------------
 
+def accepted_connections(b):
+    """nginx's count of the connections it has accepted so far."""
+    with urllib.request.urlopen(b.data.url("nginx-status")) as response:
+        return int(response.read().decode().splitlines()[2].split()[0])
+
+
 def write_list(b, name, relatives, folder):
     """A download list for the Windows programs and a curl config, same files and targets."""
     os.makedirs(folder, exist_ok=True)
@@ -343,7 +350,7 @@ def bench_downloads(b):
         name = "one" if len(relatives) == 1 else "many"
         list_path, curl_path = write_list(b, name, relatives, folder)
         wl = windows_path(list_path)
-        check_ours, check_bare, check_reuse, check_curl = (downloaded(relatives, sha) for _ in range(4))
+        check_ours, check_bare, check_close, check_reuse, check_curl = (downloaded(relatives, sha) for _ in range(5))
         programs = [
             ("ours: downloadToFile", lambda: b.measure("dl-%s-ours" % name, wine(b.exe("bench_driver"), "download", wl),
                                                         check_ours)),
@@ -351,6 +358,9 @@ def bench_downloads(b):
              lambda: b.measure("dl-%s-bare" % name, wine(b.exe("bare_winhttp"), wl, "per-file"), check_bare)),
         ]
         if len(relatives) > 1:
+            programs.append(("bare WinHTTP loop, session per file, keep-alive off",
+                             lambda: b.measure("dl-%s-bare-close" % name,
+                                               wine(b.exe("bare_winhttp"), wl, "per-file-close"), check_close)))
             programs.append(("bare WinHTTP loop, one session",
                              lambda: b.measure("dl-%s-bare-reuse" % name, wine(b.exe("bare_winhttp"), wl, "one-session"),
                                                check_reuse)))
@@ -359,6 +369,14 @@ def bench_downloads(b):
         shutil.rmtree(folder, ignore_errors=True)
         os.makedirs(folder)
         runs = interleave(programs, b.sizes["reps"])
+        if len(relatives) > 1:
+            # One more run of each, counting the connections it opened.
+            counts = []
+            for program, go in programs:
+                before = accepted_connections(b)
+                go()
+                counts.append((program, accepted_connections(b) - before - 1))  # less the count's own
+            b.results["connections"] = {"files": len(relatives), "counts": counts}
         size = sum(os.path.getsize(d.path(r)) for r in relatives)
         for program, _ in programs:
             b.add_row(workload, program, runs[program], size, baseline=runs["bare WinHTTP loop, session per file"],
@@ -833,6 +851,10 @@ def report(b, started):
         lines.append("| %s | %s | %.3f | %.3f | %.2f | %s | %s | %s |" % (
             r["workload"], r["program"], r["best"], r["median"], r["cpu"], fmt(r["mb_per_s"], "%.0f"),
             versus, ratio_text(r["vs_native"])))
+    connections = b.results.get("connections")
+    if connections:
+        lines += ["", "Connections nginx accepted while %d files were downloaded, one run each: %s" % (
+            connections["files"], "; ".join("%s %d" % pair for pair in connections["counts"]))]
     counts = b.results.get("instructions")
     if counts:
         lines += ["", "Instructions executed by the Windows process (valgrind), ours against the bare program:"]

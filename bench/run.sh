@@ -47,6 +47,8 @@ http {
   server {
     listen 127.0.0.1:$port;
     root $build/bench-data/www;
+    # How many connections it has accepted: the benchmark counts them per program.
+    location = /nginx-status { stub_status; }
   }
 }
 EOF
