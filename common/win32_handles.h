@@ -45,6 +45,15 @@ private:
     Type held = Traits::empty();
 };
 
+// Handles whose "none" is null and that one call closes.
+template <typename HandleType, auto closeFunction>
+struct NullIsEmptyTraits {
+    using Type = HandleType;
+    static Type empty() { return nullptr; }
+    static bool valid(Type h) { return h != nullptr; }
+    static void close(Type h) { closeFunction(h); }
+};
+
 // Kernel handles: files, processes, threads, snapshots. Both null and
 // INVALID_HANDLE_VALUE mean "none", since Windows APIs use either.
 struct KernelHandleTraits {
@@ -55,21 +64,8 @@ struct KernelHandleTraits {
 };
 using UniqueHandle = UniqueHolder<KernelHandleTraits>;
 
-struct RegKeyTraits {
-    using Type = HKEY;
-    static Type empty() { return nullptr; }
-    static bool valid(Type h) { return h != nullptr; }
-    static void close(Type h) { RegCloseKey(h); }
-};
-using RegKey = UniqueHolder<RegKeyTraits>;
-
-struct WinHttpTraits {
-    using Type = HINTERNET;
-    static Type empty() { return nullptr; }
-    static bool valid(Type h) { return h != nullptr; }
-    static void close(Type h) { WinHttpCloseHandle(h); }
-};
-using WinHttpHandle = UniqueHolder<WinHttpTraits>;
+using RegKey = UniqueHolder<NullIsEmptyTraits<HKEY, RegCloseKey>>;
+using WinHttpHandle = UniqueHolder<NullIsEmptyTraits<HINTERNET, WinHttpCloseHandle>>;
 
 struct FindHandleTraits {
     using Type = HANDLE;
@@ -79,13 +75,7 @@ struct FindHandleTraits {
 };
 using FindHandle = UniqueHolder<FindHandleTraits>;
 
-struct WinEventHookTraits {
-    using Type = HWINEVENTHOOK;
-    static Type empty() { return nullptr; }
-    static bool valid(Type h) { return h != nullptr; }
-    static void close(Type h) { UnhookWinEvent(h); }
-};
-using WinEventHook = UniqueHolder<WinEventHookTraits>;
+using WinEventHook = UniqueHolder<NullIsEmptyTraits<HWINEVENTHOOK, UnhookWinEvent>>;
 
 // One reference to a COM object.
 template <typename T>

@@ -10,21 +10,11 @@ namespace br {
 
 namespace {
 
-struct AlgorithmTraits {
-    using Type = BCRYPT_ALG_HANDLE;
-    static Type empty() { return nullptr; }
-    static bool valid(Type h) { return h != nullptr; }
-    static void close(Type h) { BCryptCloseAlgorithmProvider(h, 0); }
-};
-using AlgorithmHandle = UniqueHolder<AlgorithmTraits>;
-
-struct HashTraits {
-    using Type = BCRYPT_HASH_HANDLE;
-    static Type empty() { return nullptr; }
-    static bool valid(Type h) { return h != nullptr; }
-    static void close(Type h) { BCryptDestroyHash(h); }
-};
-using HashHandle = UniqueHolder<HashTraits>;
+void closeAlgorithm(BCRYPT_ALG_HANDLE algorithm) {
+    BCryptCloseAlgorithmProvider(algorithm, 0);
+}
+using AlgorithmHandle = UniqueHolder<NullIsEmptyTraits<BCRYPT_ALG_HANDLE, closeAlgorithm>>;
+using HashHandle = UniqueHolder<NullIsEmptyTraits<BCRYPT_HASH_HANDLE, BCryptDestroyHash>>;
 
 UniqueHandle openForReading(const std::wstring& path) {
     return UniqueHandle(
