@@ -6,6 +6,7 @@ screen pixels. Wine's children keep inherited pipes open, so program output
 always goes to files, never to pipes.
 """
 import os
+import shutil
 import subprocess
 import time
 
@@ -172,6 +173,14 @@ def desktop_folders():
 def drive_c(*parts):
     """The Unix path of C:\\<parts> in the test prefix."""
     return os.path.join(os.environ["WINEPREFIX"], "drive_c", *parts)
+
+
+def empty_folder(*parts):
+    """C:\\<parts> in the test prefix, emptied of what an earlier run left."""
+    folder = drive_c(*parts)
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    return folder
 
 
 # --- the loopback update server (tests/support/script_server.py) --------------

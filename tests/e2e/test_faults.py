@@ -98,9 +98,7 @@ class Faults(unittest.TestCase):
     FOLDER = "E2E Lỗi giữa chừng"
 
     def setUp(self):
-        self.folder = h.drive_c(self.FOLDER)
-        shutil.rmtree(self.folder, ignore_errors=True)
-        os.makedirs(self.folder)
+        self.folder = h.empty_folder(self.FOLDER)
         h.forget_installation()
         h.store_install_folder("C:\\" + self.FOLDER)
         self.launcher = None

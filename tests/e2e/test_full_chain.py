@@ -13,9 +13,7 @@ import standin_programs as s
 
 class UpdateThenPlay(unittest.TestCase):
     def setUp(self):
-        self.folder = h.drive_c("E2E Chuỗi đầy đủ")
-        shutil.rmtree(self.folder, ignore_errors=True)
-        os.makedirs(self.folder)
+        self.folder = h.empty_folder("E2E Chuỗi đầy đủ")
         h.forget_installation()
 
     def tearDown(self):

@@ -9,9 +9,7 @@ import brindle_harness as h
 
 class UpdateRun(unittest.TestCase):
     def setUp(self):
-        self.folder = h.drive_c("E2E Cài đặt")
-        shutil.rmtree(self.folder, ignore_errors=True)
-        os.makedirs(self.folder)
+        self.folder = h.empty_folder("E2E Cài đặt")
         h.forget_installation()
 
     def tearDown(self):
