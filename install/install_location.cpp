@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "common/name_case.h"
+#include "common/path_rules.h"
 #include "common/text_encoding.h"
 #include "common/win32_handles.h"
 
@@ -186,95 +188,18 @@ bool isOwnExecutable(const std::wstring& path) {
     if (own.empty()) {
         return false;
     }
-    return sameIgnoringAsciiCase(fullPath(own), fullPath(path));
+    return sameFileName(fullPath(own), fullPath(path));
 }
 
-namespace {
-
-// Names that Windows opens as devices rather than files, in any folder, in any
-// letter case, with any extension and with spaces before the extension.
-bool isDeviceName(std::wstring component) {
-    size_t dot = component.find(L'.');
-    if (dot != std::wstring::npos) {
-        component.erase(dot);
-    }
-    while (!component.empty() && component.back() == L' ') {
-        component.pop_back();
-    }
-    for (wchar_t& c : component) {
-        c = foldAsciiCase(c);
-    }
-    for (const wchar_t* device : {L"con", L"prn", L"aux", L"nul", L"conin$", L"conout$"}) {
-        if (component == device) {
-            return true;
-        }
-    }
-    // COM0-COM9 and LPT0-LPT9, and the superscript ones Windows also counts.
-    if (component.size() == 4 && (component.compare(0, 3, L"com") == 0 || component.compare(0, 3, L"lpt") == 0)) {
-        wchar_t number = component[3];
-        return (number >= L'0' && number <= L'9') || number == L'\u00B9' || number == L'\u00B2' ||
-               number == L'\u00B3';
-    }
-    return false;
-}
-
-// A drive or stream colon, a wildcard, or a character no file name may hold.
-bool isForbiddenCharacter(wchar_t c) {
-    return c < 0x20 || c == L':' || c == L'*' || c == L'?' || c == L'"' || c == L'<' || c == L'>' || c == L'|';
-}
-
-// Windows drops trailing dots and spaces from a name ("a. " opens "a"), so
-// such a component would name another file than the one it spells; "." and
-// ".." end in a dot too.
-bool isPlainComponent(const std::wstring& component) {
-    return component.back() != L'.' && component.back() != L' ' && !isDeviceName(component);
-}
-
-}  // namespace
-
-// A manifest path may only ever name a file inside base, and only by one
-// spelling: anything that Windows would read as a drive, a stream, a device,
-// a parent folder or another name is refused.
+// The rules themselves are common/path_rules.cpp's, over UTF-8. The path is
+// first read the way Windows reads it (invalid UTF-8 becomes U+FFFD), so that
+// the rules judge exactly the name that would be created.
 std::wstring resolveInstallPath(const std::wstring& base, const std::string& relativePathUtf8) {
-    std::wstring relative = utf8ToWide(relativePathUtf8);
-    for (wchar_t& c : relative) {
-        if (c == L'/') {
-            c = L'\\';
-        }
-    }
-    size_t start = relative.find_first_not_of(L'\\');
-    relative.erase(0, start == std::wstring::npos ? relative.size() : start);
-    // Any "..", even inside a name, is refused: nothing may climb out of the base.
-    if (relative.size() >= 2 && relative.find(L"..") != std::wstring::npos) {
+    std::string cleaned;
+    if (!installSpelling(wideToUtf8(utf8ToWide(relativePathUtf8)), cleaned)) {
         return std::wstring();
     }
-
-    // Doubled separators collapse, so "a//b" and "a/b" are one file to every
-    // comparison of resolved paths.
-    std::wstring cleaned;
-    std::wstring component;
-    for (size_t i = 0; i <= relative.size(); ++i) {
-        wchar_t c = i < relative.size() ? relative[i] : L'\\';
-        if (c != L'\\') {
-            if (isForbiddenCharacter(c)) {
-                return std::wstring();
-            }
-            component += c;
-            continue;
-        }
-        if (component.empty()) {
-            continue;
-        }
-        if (!isPlainComponent(component)) {
-            return std::wstring();
-        }
-        cleaned += component;
-        if (i < relative.size()) {
-            cleaned += L'\\';
-        }
-        component.clear();
-    }
-    return base + L"\\" + cleaned;
+    return base + L"\\" + utf8ToWide(cleaned);
 }
 
 // Every folder from the root down to the file's own folder, outermost first,

@@ -7,7 +7,7 @@ build="$root/build"
 
 packages=(g++-mingw-w64-x86-64-posix cmake make wine wine64 xvfb xauth x11-utils imagemagick xdotool
           libstb-dev googletest python3 dpkg-dev ca-certificates
-          python3-fonttools python3-brotli g++ libssl-dev nginx)
+          python3-fonttools python3-brotli g++ libssl-dev nginx unicode-data)
 
 # Native fuzzing of the manifest and state-file readers (tests/fuzz/).
 packages+=(clang libclang-rt-14-dev)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Native libFuzzer runs of the manifest parser and the state-file reader.
-#   run_fuzz.sh build OUT                    configure and build into OUT
-#   run_fuzz.sh run OUT manifest|state SECS  fuzz one target for SECS seconds
+# Native libFuzzer runs of the manifest parser, the state-file reader and the
+# path rules.
+#   run_fuzz.sh build OUT                         configure and build into OUT
+#   run_fuzz.sh run OUT manifest|state|path SECS  fuzz one target for SECS seconds
 # The corpus grows in OUT/corpus-<target> across runs on the same build
 # folder; anything that crashes is saved as OUT/findings/<target>-crash-*.
 # Both run at the lowest priority: in the test run they share the machine with
@@ -17,7 +18,7 @@ build)
   nice -n 19 cmake --build "$out" -j1 -- --no-print-directory
   ;;
 run)
-  target=${3:?manifest or state}
+  target=${3:?manifest, state or path}
   seconds=${4:?seconds}
   corpus="$out/corpus-$target"
   mkdir -p "$corpus" "$out/findings"
@@ -26,6 +27,7 @@ run)
   case $target in
     manifest) args+=(-max_len=16384 -dict="$here/manifest.dict") ;;
     state) args+=(-max_len=4096) ;;
+    path) args+=(-max_len=512 -dict="$here/path.dict") ;;
     *) echo "unknown target $target" >&2; exit 2 ;;
   esac
   nice -n 19 "$out/fuzz_$target" "${args[@]}" "$corpus" "$here/seeds/$target"

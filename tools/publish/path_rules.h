@@ -9,19 +9,13 @@
 namespace br {
 
 // Empty when the release path (UTF-8, "/" separated, relative) can be
-// installed; otherwise a short reason.
+// installed; otherwise a short reason. The launcher's own rules, in their
+// plain spelling (common/path_rules.h).
 std::string releasePathProblem(const std::string& path);
 
-bool isValidUtf8(const std::string& text);
-
-// Folds letter case the way Windows file systems compare names, for the
-// letters a game's file names use: Latin (Vietnamese included), Greek and
-// Cyrillic. Valid UTF-8 in, UTF-8 out.
-std::string foldCase(const std::string& text);
-
-// Pairs of paths that would land on the same file or folder on Windows: equal
-// ignoring letter case, or a file whose name equals (ignoring case) a folder
-// that another path needs. Empty when there is none.
+// Pairs of paths that would land on the same file or folder on Windows: the
+// same name ignoring letter case as the file system ignores it, or a file
+// whose name is that of a folder another path needs. Empty when there is none.
 std::vector<std::pair<std::string, std::string>> caseConflicts(const std::vector<std::string>& paths);
 
 // Each "/"-separated segment percent-encoded byte by byte; only the unreserved

@@ -5,6 +5,7 @@
 #include <exception>
 #include <map>
 
+#include "common/name_case.h"
 #include "tools/publish/atomic_write.h"
 #include "tools/publish/manifest_writer.h"
 #include "tools/publish/parallel_hash.h"
@@ -99,12 +100,12 @@ bool checkDeletesAgainstFiles(const std::vector<std::string>& deletes, const std
                               std::string& reason) {
     std::map<std::string, std::string> listed;
     for (const ReleaseFile& file : files) {
-        listed.emplace(foldCase(file.path), file.path);
+        listed.emplace(fileNameKey(file.path), file.path);
     }
     std::string problems;
     size_t count = 0;
     for (const std::string& path : deletes) {
-        auto found = listed.find(foldCase(path));
+        auto found = listed.find(fileNameKey(path));
         if (found != listed.end()) {
             addProblem(problems, count, "--delete \"" + path + "\" names " + found->second + ", a file of the release");
         }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <system_error>
 
-#include "tools/publish/path_rules.h"
+#include "common/utf8.h"
 
 namespace br {
 
