@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/name_case.h"
+#include "common/product.h"
 #include "common/text_encoding.h"
 #include "install/install_location.h"
 #include "install/registration.h"
@@ -22,30 +24,25 @@ namespace {
 
 // The client's own executable is re-hashed every run: the client may patch it
 // in place without changing its size or time stamp.
-constexpr char kAlwaysHashedName[] = "ragemp_v.exe";
+constexpr char kAlwaysHashedName[] = BRINDLE_CLIENT_EXE;
+
+// The files that the check found missing or different, in manifest order.
+struct DownloadList {
+    std::vector<ManifestEntry> items;
+    uint64_t bytes = 0;
+};
+
+// Progress that goes beyond the phase: the fields that belong together are
+// written under one hold of the lock.
+template <typename Change>
+void report(Status& status, Change change) {
+    std::lock_guard<std::mutex> hold(status.lock);
+    change(status);
+}
 
 std::string fileNameOf(const std::string& path) {
     size_t slash = path.find_last_of("/\\");
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool equalsIgnoringAsciiCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
-}
-
-uint64_t fileTimeValue(const FILETIME& time) {
-    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
 // The text of a manifest hash ends up in a temp file name: only plain hex may.
@@ -55,23 +52,200 @@ bool isHashText(const std::string& text) {
            });
 }
 
-// The file system ignores letter case, so the removal steps do too: a path that
-// names a file of the current release in any case is never deleted.
-std::wstring foldCase(std::wstring path) {
-    if (!path.empty()) {
-        CharUpperBuffW(path.data(), static_cast<DWORD>(path.size()));
+bool fetchManifest(Status& status, Manifest& manifest) {
+    setPhase(status, "Đang kiểm tra phiên bản");
+    std::string body;
+    std::string reason;
+    if (!fetchToMemory(manifestUrl(), body, reason)) {
+        setFailed(status, "Không thể kết nối máy chủ: " + reason);
+        return false;
     }
-    return path;
+    bool parsed = false;
+    try {
+        parsed = parseManifest(body, manifest);
+    } catch (const std::exception&) {
+        parsed = false;
+    }
+    if (!parsed) {
+        setFailed(status, "Không đọc được manifest.");
+    }
+    return parsed;
+}
+
+// The previous state vouches for a file whose size and time it recorded, so
+// such a file is not read; a file of another size than the manifest's is not
+// read either.
+bool isUpToDate(const ManifestEntry& entry, const std::wstring& target, const FileStamp& stamp,
+                const StateCache& previous) {
+    auto record = previous.find(entry.path);
+    bool vouched = !sameFileName(fileNameOf(entry.path), kAlwaysHashedName) && record != previous.end() &&
+                   record->second.size == stamp.size && record->second.lastWriteTime == stamp.lastWriteTime;
+    if (vouched) {
+        return record->second.sha256 == entry.sha256;
+    }
+    return stamp.size == entry.size && sha256OfFile(target) == entry.sha256;
+}
+
+// Records every file that is already right in current; returns the others.
+DownloadList checkFiles(Status& status, const Manifest& manifest, const std::wstring& folder,
+                        const StateCache& previous, StateCache& current) {
+    setPhase(status, "Đang kiểm tra tệp");
+    report(status, [&](Status& s) {
+        s.filesTotal = static_cast<int32_t>(manifest.files.size());
+        s.filesDone = 0;
+    });
+
+    DownloadList downloads;
+    int32_t checked = 0;
+    for (const ManifestEntry& entry : manifest.files) {
+        std::wstring target = resolveInstallPath(folder, entry.path);
+        if (!target.empty()) {
+            FileStamp stamp = getFileStamp(target);
+            if (stamp.exists && isUpToDate(entry, target, stamp, previous)) {
+                current[entry.path] = StateEntry{entry.sha256, stamp.size, stamp.lastWriteTime};
+            } else {
+                downloads.bytes += entry.size;
+                downloads.items.push_back(entry);
+            }
+        }
+        ++checked;
+        report(status, [&](Status& s) {
+            s.filesDone = checked;
+            s.detail = entry.path;
+        });
+    }
+
+    report(status, [&](Status& s) {
+        s.bytesTotal = downloads.bytes;
+        s.filesTotal = static_cast<int32_t>(downloads.items.size());
+        s.filesDone = 0;
+        s.detail.clear();
+    });
+    return downloads;
+}
+
+// Where the download step stands: the sizes of the files done and its start.
+struct DownloadClock {
+    uint64_t byteBase = 0;
+    ULONGLONG startTick = 0;
+};
+
+// Download, verify, move into place. A failure has been reported when it
+// returns false, and its temp file is gone.
+bool installFile(Status& status, const ManifestEntry& item, const std::wstring& tempFolder,
+                 const DownloadClock& clock, const std::wstring& folder, StateCache& current) {
+    if (!isHashText(item.sha256)) {
+        setFailed(status, "Lỗi xác minh: " + item.path);
+        return false;
+    }
+    if (tempFolder.empty()) {
+        setFailed(status, "Lỗi tải (" + item.path + "): cannot create temp file");
+        return false;
+    }
+    const std::wstring tempFile = tempFolder + utf8ToWide(item.sha256) + L".part";
+    ProgressCallback progress = [&status, clock, &item](uint64_t received, uint64_t) {
+        // A body longer than announced must not push the bar past this file's share.
+        uint64_t done = clock.byteBase + std::min(received, item.size);
+        double seconds = static_cast<double>(GetTickCount64() - clock.startTick) / 1000.0;
+        report(status, [&](Status& s) {
+            s.bytesDone = done;
+            if (seconds > 0.25) {
+                s.speed = static_cast<double>(done) / seconds;
+            }
+        });
+    };
+    std::string reason;
+    if (!downloadToFile(utf8ToWide(item.url), tempFile, progress, reason)) {
+        DeleteFileW(tempFile.c_str());
+        setFailed(status, "Lỗi tải (" + item.path + "): " + reason);
+        return false;
+    }
+    if (sha256OfFile(tempFile) != item.sha256) {
+        DeleteFileW(tempFile.c_str());
+        setFailed(status, "Lỗi xác minh: " + item.path);
+        return false;
+    }
+    std::wstring target = resolveInstallPath(folder, item.path);
+    if (isOwnExecutable(target)) {
+        // Never overwrite the running launcher; registration refreshes the installed copy.
+        DeleteFileW(tempFile.c_str());
+        return true;
+    }
+    createParentDirectories(target);
+    if (!MoveFileExW(tempFile.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+        DeleteFileW(tempFile.c_str());
+        setFailed(status, "Không ghi được tệp: " + item.path);
+        return false;
+    }
+    FileStamp stamp = getFileStamp(target);
+    current[item.path] = StateEntry{item.sha256, stamp.size, stamp.lastWriteTime};
+    return true;
+}
+
+bool downloadAll(Status& status, const DownloadList& downloads, const std::wstring& folder, StateCache& current) {
+    const std::wstring tempFolder = prepareTempFolder();
+    DownloadClock clock{0, GetTickCount64()};
+    setPhase(status, downloads.items.empty() ? "Đã là bản mới nhất" : "Đang tải dữ liệu cập nhật");
+
+    for (size_t index = 0; index < downloads.items.size(); ++index) {
+        const ManifestEntry& item = downloads.items[index];
+        report(status, [&](Status& s) {
+            s.detail = item.path;
+            s.filesDone = static_cast<int32_t>(index);
+        });
+        if (!installFile(status, item, tempFolder, clock, folder, current)) {
+            return false;
+        }
+        clock.byteBase += item.size;
+        report(status, [&](Status& s) {
+            s.bytesDone = clock.byteBase;
+            s.filesDone = static_cast<int32_t>(index + 1);
+        });
+    }
+    return true;
+}
+
+// The files of this release as the file system names them: a path that names
+// one of them in any letter case is never deleted.
+std::set<std::wstring> releaseFileKeys(const Manifest& manifest, const std::wstring& folder) {
+    std::set<std::wstring> kept;
+    for (const ManifestEntry& entry : manifest.files) {
+        std::wstring target = resolveInstallPath(folder, entry.path);
+        if (!target.empty()) {
+            kept.insert(fileNameKey(target));
+        }
+    }
+    return kept;
 }
 
 void deleteUnlessKept(const std::wstring& folder, const std::string& relativePath,
                       const std::set<std::wstring>& kept) {
     std::wstring target = resolveInstallPath(folder, relativePath);
-    if (target.empty() || isOwnExecutable(target) || kept.count(foldCase(target)) != 0) {
+    if (target.empty() || isOwnExecutable(target) || kept.count(fileNameKey(target)) != 0) {
         return;
     }
     if (GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
         DeleteFileW(target.c_str());
+    }
+}
+
+// Files the previous run recorded that this manifest no longer lists.
+void removeDroppedFiles(const Manifest& manifest, const StateCache& previous, const std::wstring& folder,
+                        const std::set<std::wstring>& kept) {
+    std::set<std::string> listed;
+    for (const ManifestEntry& entry : manifest.files) {
+        listed.insert(entry.path);
+    }
+    for (const auto& record : previous) {
+        if (listed.count(record.first) == 0) {
+            deleteUnlessKept(folder, record.first, kept);
+        }
+    }
+}
+
+void applyDeletes(const Manifest& manifest, const std::wstring& folder, const std::set<std::wstring>& kept) {
+    for (const std::string& path : manifest.deletes) {
+        deleteUnlessKept(folder, path, kept);
     }
 }
 
@@ -81,162 +255,23 @@ void RunUpdate(Status& status) {
     setPhase(status, "Đang chuẩn bị");
     registerInstallation();
 
-    setPhase(status, "Đang kiểm tra phiên bản");
-    std::string body;
-    std::string reason;
-    if (!fetchToMemory(manifestUrl(), body, reason)) {
-        setFailed(status, "Không thể kết nối máy chủ: " + reason);
-        return;
-    }
     Manifest manifest;
-    bool parsed = false;
-    try {
-        parsed = parseManifest(body, manifest);
-    } catch (const std::exception&) {
-        parsed = false;
-    }
-    if (!parsed) {
-        setFailed(status, "Không đọc được manifest.");
+    if (!fetchManifest(status, manifest)) {
         return;
     }
-    body.clear();
-    body.shrink_to_fit();
 
     const std::wstring folder = installFolder();
     const StateCache previous = readStateFile(folder);
     StateCache current;
-
-    setPhase(status, "Đang kiểm tra tệp");
-    {
-        std::lock_guard<std::mutex> hold(status.lock);
-        status.filesTotal = static_cast<int32_t>(manifest.files.size());
-        status.filesDone = 0;
+    const DownloadList downloads = checkFiles(status, manifest, folder, previous, current);
+    if (!downloadAll(status, downloads, folder, current)) {
+        return;
     }
 
-    std::vector<ManifestEntry> toDownload;
-    uint64_t bytesToDownload = 0;
-    int32_t checked = 0;
-    for (const ManifestEntry& entry : manifest.files) {
-        std::wstring target = resolveInstallPath(folder, entry.path);
-        if (!target.empty()) {
-            bool upToDate = false;
-            uint64_t size = 0;
-            uint64_t lastWrite = 0;
-            WIN32_FILE_ATTRIBUTE_DATA info;
-            if (GetFileAttributesExW(target.c_str(), GetFileExInfoStandard, &info) &&
-                (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-                size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-                lastWrite = fileTimeValue(info.ftLastWriteTime);
-                auto record = previous.find(entry.path);
-                bool vouched = !equalsIgnoringAsciiCase(fileNameOf(entry.path), kAlwaysHashedName) &&
-                               record != previous.end() && record->second.size == size &&
-                               record->second.lastWriteTime == lastWrite;
-                if (vouched) {
-                    upToDate = record->second.sha256 == entry.sha256;
-                } else if (size == entry.size) {
-                    upToDate = sha256OfFile(target) == entry.sha256;
-                }
-            }
-            if (upToDate) {
-                current[entry.path] = StateEntry{entry.sha256, size, lastWrite};
-            } else {
-                bytesToDownload += entry.size;
-                toDownload.push_back(entry);
-            }
-        }
-        ++checked;
-        std::lock_guard<std::mutex> hold(status.lock);
-        status.filesDone = checked;
-        status.detail = entry.path;
-    }
-
-    {
-        std::lock_guard<std::mutex> hold(status.lock);
-        status.bytesTotal = bytesToDownload;
-        status.filesTotal = static_cast<int32_t>(toDownload.size());
-        status.filesDone = 0;
-        status.detail.clear();
-    }
-
-    const std::wstring tempFolder = prepareTempFolder();
-    uint64_t byteBase = 0;
-    const ULONGLONG startTick = GetTickCount64();
-    setPhase(status, toDownload.empty() ? "Đã là bản mới nhất" : "Đang tải dữ liệu cập nhật");
-
-    for (size_t index = 0; index < toDownload.size(); ++index) {
-        const ManifestEntry& item = toDownload[index];
-        {
-            std::lock_guard<std::mutex> hold(status.lock);
-            status.detail = item.path;
-            status.filesDone = static_cast<int32_t>(index);
-        }
-        if (!isHashText(item.sha256)) {
-            setFailed(status, "Lỗi xác minh: " + item.path);
-            return;
-        }
-        if (tempFolder.empty()) {
-            setFailed(status, "Lỗi tải (" + item.path + "): cannot create temp file");
-            return;
-        }
-        const std::wstring tempFile = tempFolder + utf8ToWide(item.sha256) + L".part";
-        ProgressCallback progress = [&status, byteBase, startTick, &item](uint64_t received, uint64_t) {
-            // A body longer than announced must not push the bar past this file's share.
-            uint64_t done = byteBase + std::min(received, item.size);
-            double seconds = static_cast<double>(GetTickCount64() - startTick) / 1000.0;
-            std::lock_guard<std::mutex> hold(status.lock);
-            status.bytesDone = done;
-            if (seconds > 0.25) {
-                status.speed = static_cast<double>(done) / seconds;
-            }
-        };
-        if (!downloadToFile(utf8ToWide(item.url), tempFile, progress, reason)) {
-            DeleteFileW(tempFile.c_str());
-            setFailed(status, "Lỗi tải (" + item.path + "): " + reason);
-            return;
-        }
-        if (sha256OfFile(tempFile) != item.sha256) {
-            DeleteFileW(tempFile.c_str());
-            setFailed(status, "Lỗi xác minh: " + item.path);
-            return;
-        }
-        std::wstring target = resolveInstallPath(folder, item.path);
-        if (isOwnExecutable(target)) {
-            // Never overwrite the running launcher; registration refreshes the installed copy.
-            DeleteFileW(tempFile.c_str());
-        } else {
-            createParentDirectories(target);
-            if (!MoveFileExW(tempFile.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
-                DeleteFileW(tempFile.c_str());
-                setFailed(status, "Không ghi được tệp: " + item.path);
-                return;
-            }
-            FileStamp stamp = getFileStamp(target);
-            current[item.path] = StateEntry{item.sha256, stamp.size, stamp.lastWriteTime};
-        }
-        byteBase += item.size;
-        std::lock_guard<std::mutex> hold(status.lock);
-        status.bytesDone = byteBase;
-        status.filesDone = static_cast<int32_t>(index + 1);
-    }
-
-    std::set<std::string> listed;
-    std::set<std::wstring> kept;
-    for (const ManifestEntry& entry : manifest.files) {
-        listed.insert(entry.path);
-        std::wstring target = resolveInstallPath(folder, entry.path);
-        if (!target.empty()) {
-            kept.insert(foldCase(target));
-        }
-    }
-    for (const auto& record : previous) {
-        if (listed.count(record.first) == 0) {
-            deleteUnlessKept(folder, record.first, kept);
-        }
-    }
+    const std::set<std::wstring> kept = releaseFileKeys(manifest, folder);
+    removeDroppedFiles(manifest, previous, folder, kept);
     writeStateFile(folder, current);
-    for (const std::string& path : manifest.deletes) {
-        deleteUnlessKept(folder, path, kept);
-    }
+    applyDeletes(manifest, folder, kept);
 
     setSucceeded(status);
 }

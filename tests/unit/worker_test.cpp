@@ -1,7 +1,7 @@
 // A whole update run on its own thread, against the loopback test server
 // (which serves the built-in manifest address) and a real install folder.
 
-#include "unit/update_run_support.h"
+#include "support/update_run.h"
 
 namespace br {
 namespace {
@@ -217,6 +217,26 @@ TEST_F(WorkerOnMachine, RemovalsStayInsideTheReleaseAndTheFolder) {
     EXPECT_EQ(state.count("a..b.txt"), 0u);
     EXPECT_EQ(state.count("data/file.txt"), 1u);
     EXPECT_EQ(state.count("Data/File.txt"), 0u);
+}
+
+// Vietnamese letters, like any other, name the same file in either case: a
+// rename that only changes their case keeps the file, and a "delete" of the
+// old spelling does not remove the new one.
+TEST_F(WorkerOnMachine, VietnameseCaseOnlyRenamesKeepTheFile) {
+    publish({{"Bản Đồ/Đường Phố.dat", "map", "", ""}, {"Ảnh/ảnh cũ.png", "old picture", "", ""}});
+    ASSERT_TRUE(run().last.succeeded);
+
+    publish({{"bản đồ/đường phố.dat", "map", "", ""}, {"ảnh/ẢNH MỚI.png", "new picture", "", ""}},
+            {"BẢN ĐỒ/ĐƯỜNG PHỐ.DAT"});
+    RunRecord second = run();
+    ASSERT_TRUE(second.last.succeeded) << second.last.error;
+
+    EXPECT_EQ(readWholeFile(installed(L"Bản Đồ\\Đường Phố.dat")), "map");
+    EXPECT_FALSE(fileExists(installed(L"Ảnh\\ảnh cũ.png"))) << "the dropped file stayed";
+    EXPECT_EQ(readWholeFile(installed(L"ảnh\\ẢNH MỚI.png")), "new picture");
+    StateCache state = readStateFile(install.path());
+    EXPECT_EQ(state.count("bản đồ/đường phố.dat"), 1u);
+    EXPECT_EQ(state.count("Bản Đồ/Đường Phố.dat"), 0u);
 }
 
 TEST_F(WorkerOnMachine, AHashThatIsNotHexNeverNamesAFile) {
