@@ -6,6 +6,7 @@
 #include "imgui_impl_dx11.h"
 #include "imgui_impl_win32.h"
 #include "ui/screens.h"
+#include "ui/style.h"
 
 extern IMGUI_IMPL_API LRESULT ImGui_ImplWin32_WndProcHandler(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
@@ -16,9 +17,6 @@ LauncherApp launcherApp;
 namespace {
 
 constexpr float kClearColour[4] = {0.035f, 0.13f, 0.20f, 1.0f};
-// Top band that drags the window, and where the close button sits inside it.
-constexpr int kDragBandHeight = 50;
-constexpr int kCloseAreaLeft = 472;
 
 template <typename T>
 void releaseRef(T*& object) {
@@ -37,10 +35,10 @@ POINT centredWindowOrigin(int screenWidth, int screenHeight) {
 
 LRESULT hitTestClientPoint(int x, int y) {
     // A negative y reads as a huge unsigned number: client area, not the band.
-    if (static_cast<uint32_t>(y) > static_cast<uint32_t>(kDragBandHeight - 1)) {
+    if (static_cast<uint32_t>(y) > static_cast<uint32_t>(kDragBandHeight) - 1) {
         return HTCLIENT;
     }
-    return x < kCloseAreaLeft ? HTCAPTION : HTCLIENT;
+    return x < static_cast<int>(kDragBandRight) ? HTCAPTION : HTCLIENT;
 }
 
 HWND createLauncherWindow(HINSTANCE instance) {

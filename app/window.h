@@ -6,10 +6,12 @@
 
 #include <string>
 
+#include "common/product.h"
+
 namespace br {
 
-constexpr int kWindowWidth = 520;
-constexpr int kWindowHeight = 383;
+constexpr int kWindowWidth = BRINDLE_WINDOW_WIDTH;
+constexpr int kWindowHeight = BRINDLE_WINDOW_HEIGHT;
 constexpr wchar_t kWindowClassName[] = L"BrindleUpdaterCls";
 
 struct LauncherApp {

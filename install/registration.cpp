@@ -4,6 +4,7 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include "common/product.h"
 #include "common/win32_handles.h"
 #include "install/install_location.h"
 
@@ -114,8 +115,8 @@ void writeUninstallEntry() {
     // spaces needs the quotes; the icon path is read as a plain path.
     const UninstallValue values[] = {
         {L"DisplayName", REG_SZ, L"Brindle", 0},
-        {L"DisplayVersion", REG_SZ, L"1.0.0.0", 0},
-        {L"Publisher", REG_SZ, L"BRINDLEHUB", 0},
+        {L"DisplayVersion", REG_SZ, BRINDLE_WIDE(BRINDLE_VERSION_TEXT), 0},
+        {L"Publisher", REG_SZ, BRINDLE_WIDE(BRINDLE_BRAND), 0},
         {L"InstallLocation", REG_SZ, folder, 0},
         {L"DisplayIcon", REG_SZ, folder + L"\\" + kInstalledCopyName, 0},
         {L"UninstallString", REG_SZ, L"\"" + folder + L"\\uninstall.exe\"", 0},

@@ -4,11 +4,12 @@
 
 #include <cwchar>
 
+#include "common/product.h"
 #include "common/win32_handles.h"
 
 namespace br {
 
-const wchar_t brandTitle[] = L"BRINDLEHUB";
+const wchar_t brandTitle[] = BRINDLE_WIDE(BRINDLE_BRAND);
 
 const WatcherLimits watcherLimits = {
     1800000,  // overall
@@ -22,9 +23,9 @@ namespace {
 
 // The multiplayer client, its anti-cheat launcher and the game: while any of
 // them runs, the game may still bring up its window.
-const wchar_t* const watchedProcesses[] = {L"ragemp_v.exe", L"EACLauncher.exe", L"GTA5.exe"};
+const wchar_t clientProgram[] = BRINDLE_WIDE(BRINDLE_CLIENT_EXE);
+const wchar_t* const watchedProcesses[] = {clientProgram, L"EACLauncher.exe", L"GTA5.exe"};
 const wchar_t gameProgram[] = L"gta5.exe";
-const wchar_t clientProgram[] = L"ragemp_v.exe";
 const wchar_t clientDialogTitle[] = L"RAGE Multiplayer";
 const wchar_t dialogClass[] = L"#32770";
 const LONG smallestGameWidth = 640;

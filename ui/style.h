@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "common/product.h"
 #include "imgui.h"
 
 namespace br {
@@ -64,14 +65,14 @@ struct CheckboxStyle {
 constexpr CheckboxStyle kCheckboxStyle = {0x0A2C46E0, 0x123A58EB, 0x123A58FF, 0xFFD36AFF, 0xD7EEF4FF, 3.0f};
 
 // --- the frame -------------------------------------------------------------------
-constexpr float kLayoutWidth = 520.0f;
-constexpr float kLayoutHeight = 383.0f;
+constexpr float kLayoutWidth = BRINDLE_WINDOW_WIDTH;
+constexpr float kLayoutHeight = BRINDLE_WINDOW_HEIGHT;
 constexpr float kMargin = 30.0f;
 constexpr float kContentRight = kLayoutWidth - kMargin;  // 490
 constexpr float kContentWidth = kContentRight - kMargin;  // 460
 
 constexpr float kOutlineRounding = 8.0f;
-constexpr char kBrandTitle[] = "BRINDLEHUB";
+constexpr char kBrandTitle[] = BRINDLE_BRAND;
 constexpr ImVec2 kBrandTitlePos = {16.0f, 18.0f};
 constexpr float kBrandLetterSpacing = 0.9f;
 constexpr float kHeaderRuleY = 50.0f;
@@ -80,6 +81,11 @@ constexpr ImVec2 kCloseButtonPos = {480.0f, 11.0f};
 constexpr float kCloseButtonSize = 28.0f;
 constexpr float kCloseHoverRounding = 2.0f;
 constexpr char kCloseGlyphText[] = "\xC3\x97";  // U+00D7 multiplication sign
+
+// The header band above the rule drags the window, up to a little before the
+// close button, which stays a button.
+constexpr float kDragBandHeight = kHeaderRuleY;
+constexpr float kDragBandRight = kCloseButtonPos.x - 8.0f;  // 472
 
 constexpr float kLogoBoxWidth = 230.0f;
 constexpr float kLogoBoxHeight = 82.0f;
