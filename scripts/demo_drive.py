@@ -25,7 +25,7 @@ import threading
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
 import brindle_harness as h  # noqa: E402
 from window_capture import WindowCapture, save_png  # noqa: E402
 

@@ -8,7 +8,6 @@ import time
 import unittest
 
 import brindle_harness as h
-import standin_programs as s
 
 
 class UpdateThenPlay(unittest.TestCase):
@@ -35,7 +34,7 @@ class UpdateThenPlay(unittest.TestCase):
 
     def test_completion_starts_the_client_and_the_watcher_retitles_the_game(self):
         release = {}
-        for name in s.NAMES:
+        for name in h.STANDIN_NAMES:
             with open(os.path.join(h.BUILD_DIR, name), "rb") as f:
                 release[name] = f.read()
         h.publish_release(release)

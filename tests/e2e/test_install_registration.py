@@ -19,13 +19,6 @@ import unittest
 import brindle_harness as h
 
 TESTS_EXE = os.path.join(h.BUILD_DIR, "brindle_tests.exe")
-SETTINGS_KEY = r"HKCU\Software\RAGE-MP"
-UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Brindle"
-
-
-def windows_path(unix_path):
-    return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
-
 
 def run_reg(args, name):
     """Runs Wine's reg tool; its output goes through a file, never a pipe."""
@@ -38,7 +31,7 @@ def run_reg(args, name):
 
 
 def stored_setting(name):
-    _, out = run_reg(["query", SETTINGS_KEY, "/v", name], "reg-query")
+    _, out = run_reg(["query", h.SETTINGS_KEY, "/v", name], "reg-query")
     for line in out.splitlines():
         fields = line.split(None, 2)
         if len(fields) == 3 and fields[0] == name and fields[1] == "REG_SZ":
@@ -76,11 +69,11 @@ class RegistrationFromInstalledCopy(unittest.TestCase):
 
     def clear_registry(self):
         # Launchers started later on this prefix must find no stored folder.
-        run_reg(["delete", SETTINGS_KEY, "/f"], "reg-delete")
-        run_reg(["delete", UNINSTALL_KEY, "/f"], "reg-delete")
+        run_reg(["delete", h.SETTINGS_KEY, "/f"], "reg-delete")
+        run_reg(["delete", h.UNINSTALL_KEY, "/f"], "reg-delete")
 
     def test_installed_copy_in_other_letter_case_copies_nothing(self):
-        folder = windows_path(self.folder).upper()
+        folder = h.windows_path(self.folder).upper()
         self.assertEqual(register_from(self.running, folder), 0)
         self.assertEqual(stored_setting("brindle_path"), folder, "the installed copy did not register")
         self.assertEqual(read_bytes(self.twin), b"twin")

@@ -31,8 +31,7 @@ SMALL_TEXT = 32  # the 10 px lines
 
 def forget_install_folder():
     """A first start: no install folder stored for this user."""
-    subprocess.run(["wine", "reg", "delete", r"HKCU\Software\RAGE-MP", "/v", "brindle_path", "/f"],
-                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    h.wine_quiet("reg", "delete", h.SETTINGS_KEY, "/v", "brindle_path", "/f")
 
 
 class LauncherScreen:

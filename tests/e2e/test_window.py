@@ -6,7 +6,6 @@ import time
 import unittest
 
 import brindle_harness as h
-import standin_programs
 
 
 class LauncherWindow(unittest.TestCase):
@@ -43,7 +42,7 @@ class TitleWatcherMode(unittest.TestCase):
     # The watcher shows nothing and may run for half an hour; what shows that
     # the mode was chosen is a stand-in game window getting the brand title.
     def assert_watcher_mode(self, launcher):
-        folder = standin_programs.StandInFolder("watcher mode", names=("GTA5.exe",))
+        folder = h.StandInFolder("watcher mode", names=("GTA5.exe",))
         try:
             folder.start("GTA5.exe")
             self.assertIsNotNone(h.wait_for_window("BRINDLEHUB", 20), "the game window was not retitled")

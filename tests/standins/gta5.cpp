@@ -1,7 +1,7 @@
 // Stand-in for the game ("GTA5.exe"): one visible window, 800 x 600 by
 // default, titled "Grand Theft Auto V". It records every title its window
-// carries ("title <text>", polled every 20 ms) and every WM_SETTEXT it gets
-// ("settext <text>").
+// carries ("title <text>": the first at once, later ones polled every 20 ms)
+// and every WM_SETTEXT it gets ("settext <text>").
 //
 // Variants: --size=<w>x<h> (client area), --title=<text>, --untitled,
 // --dialog (a window of the dialog class "#32770"), --no-window,
@@ -91,6 +91,10 @@ void createGameWindow(HINSTANCE instance, const standin::Options& options) {
     RECT client{};
     GetClientRect(gameWindow, &client);
     standin::record(L"window " + std::to_wstring(client.right) + L"x" + std::to_wstring(client.bottom));
+    // The starting title, before any message can change it: a watcher that is
+    // already running may retitle the window before the first tick.
+    lastTitle = currentTitle();
+    standin::record(L"title " + lastTitle);
 }
 
 }  // namespace
@@ -108,7 +112,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
 
     if (!options.has(L"no-window")) {
         createGameWindow(instance, options);
-        lastTitle = L"\x1";  // so the first tick records the starting title
     }
     SetTimer(nullptr, 0, 20, tick);
     standin::runMessageLoop();

@@ -11,18 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "support/files.h"
+
 namespace standin {
 
-inline std::wstring ownPath() {
-    std::wstring path(32768, L'\0');
-    DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    path.resize(length);
-    return path;
-}
+using br::folderOf;
 
-inline std::wstring folderOf(const std::wstring& path) {
-    size_t slash = path.find_last_of(L'\\');
-    return slash == std::wstring::npos ? std::wstring(L".") : path.substr(0, slash);
+inline std::wstring ownPath() {
+    return br::runningProgramPath();
 }
 
 // Options come as "--name=value" or "--name"; anything else is ignored.

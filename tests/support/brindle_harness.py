@@ -2,12 +2,14 @@
 
 The test script (scripts/test.sh) has already set DISPLAY, WINEPREFIX and a
 running wineserver; this module starts programs, finds their windows and reads
-screen pixels. Wine's children keep inherited pipes open, so program output
-always goes to files, never to pipes.
+screen pixels, reaches the prefix's registry and drive C:, the loopback update
+server, and the stand-ins for the client's programs. Wine's children keep
+inherited pipes open, so program output always goes to files, never to pipes.
 """
 import os
 import shutil
 import subprocess
+import tempfile
 import time
 
 BUILD_DIR = os.environ.get("BRINDLE_BUILD_DIR", os.path.join(os.path.dirname(__file__), "..", "..", "build"))
@@ -170,6 +172,11 @@ def desktop_folders():
     return [d for d in found if os.path.isdir(d)]
 
 
+def windows_path(path):
+    """A Unix path as Wine's programs see it, through the Z: drive."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
 def drive_c(*parts):
     """The Unix path of C:\\<parts> in the test prefix."""
     return os.path.join(os.environ["WINEPREFIX"], "drive_c", *parts)
@@ -228,3 +235,66 @@ def wait_for(condition, timeout, interval=0.1):
             return True
         time.sleep(interval)
     return condition()
+
+
+# --- the stand-ins for the client's start program, the client and the game -----
+# They are built next to the test program (tests/standins). Each appends what
+# happens to it to a record file, one line per event; all stand-ins recording
+# into one folder end when a "standins.stop" file appears there.
+
+STANDIN_NAMES = ("updater.exe", "ragemp_v.exe", "GTA5.exe")
+
+
+class StandInFolder:
+    """A scratch folder whose path has spaces, with copies of the stand-ins."""
+
+    def __init__(self, label, names=STANDIN_NAMES, subfolder="Game Files"):
+        self.root = tempfile.mkdtemp(prefix="brindle %s " % label)
+        self.path = os.path.join(self.root, subfolder)
+        os.makedirs(self.path)
+        for name in names:
+            shutil.copy(os.path.join(BUILD_DIR, name), self.path)
+        self.programs = []
+
+    def file(self, name):
+        return os.path.join(self.path, name)
+
+    def start(self, name, args=(), log_name=None):
+        program = Program(self.file(name), args, log_name or name.replace(".exe", ""))
+        self.programs.append(program)
+        return program
+
+    def record(self, name):
+        try:
+            with open(self.file(name), encoding="utf-8") as recorded:
+                return recorded.read().splitlines()
+        except FileNotFoundError:
+            return []
+
+    def wait_for_record(self, name, line, timeout=15.0):
+        return wait_for(lambda: line in self.record(name), timeout)
+
+    def running(self):
+        """Whether a program from this folder still runs (those the stand-ins
+        started themselves included): its command line names the folder."""
+        names = (self.root.encode(), windows_path(self.root).lower().encode())
+        for pid in os.listdir("/proc"):
+            if not pid.isdigit():
+                continue
+            try:
+                with open("/proc/%s/cmdline" % pid, "rb") as f:
+                    line = f.read().replace(b"\0", b" ")
+            except OSError:
+                continue
+            if any(name in line or name in line.lower() for name in names):
+                return True
+        return False
+
+    def close(self):
+        with open(self.file("standins.stop"), "w"):
+            pass
+        # They look for the stop file ten times a second and end.
+        wait_for(lambda: not self.running(), 10)
+        for program in self.programs:
+            program.kill()
+        shutil.rmtree(self.root, ignore_errors=True)

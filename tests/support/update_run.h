@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "install/install_location.h"
+#include "support/files.h"
+#include "support/registry.h"
 #include "support/script_server.h"
-#include "support/temp_folder.h"
-#include "unit/install_test_support.h"
 #include "update/file_state.h"
 #include "update/status.h"
 #include "update/worker.h"

@@ -12,7 +12,8 @@
 
 #include "app/assets.h"
 #include "imgui.h"
-#include "support/built_files.h"
+#include "common/text_encoding.h"
+#include "support/files.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STBI_WRITE_NO_STDIO
@@ -188,7 +189,7 @@ TEST(Fonts, FallBackToSegoeUiFiles) {
     EXPECT_EQ(ImGui::GetIO().FontDefault, nullptr);
     ImGui::DestroyContext();
 
-    PlacedFile regular(builtFontPath("BeVietnamPro-Regular.ttf"), kSegoe);
+    PlacedFile regular(wideToUtf8(builtFile(L"generated\\BeVietnamPro-Regular.ttf")), kSegoe);
     ASSERT_TRUE(regular.placed);
     ImGui::CreateContext();
     resetFonts();
@@ -207,7 +208,7 @@ TEST(Fonts, FallBackToSegoeUiFiles) {
     EXPECT_EQ(ImGui::GetIO().FontDefault, fontRegular13);
     ImGui::DestroyContext();
 
-    PlacedFile bold(builtFontPath("BeVietnamPro-Bold.ttf"), kSegoeBold);
+    PlacedFile bold(wideToUtf8(builtFile(L"generated\\BeVietnamPro-Bold.ttf")), kSegoeBold);
     ASSERT_TRUE(bold.placed);
     ImGui::CreateContext();
     resetFonts();

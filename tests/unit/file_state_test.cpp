@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "support/script_server.h"
-#include "support/temp_folder.h"
+#include "support/files.h"
 #include "update/file_state.h"
 
 namespace br {

@@ -9,7 +9,7 @@
 
 #include "install/game_launch.h"
 #include "standins/standin.h"
-#include "standins/standin_control.h"
+#include "support/standins.h"
 
 namespace br {
 namespace {

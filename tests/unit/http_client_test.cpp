@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "support/script_server.h"
-#include "support/temp_folder.h"
+#include "support/files.h"
 #include "update/file_state.h"
 #include "update/http_client.h"
 

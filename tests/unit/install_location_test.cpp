@@ -11,12 +11,12 @@
 #include <thread>
 
 #include "install/install_location.h"
-#include "unit/install_test_support.h"
+#include "support/files.h"
+#include "support/registry.h"
 
 namespace br {
 namespace {
 
-using test::isFolder;
 
 // ---- path rules over plain strings ----------------------------------------------
 
@@ -60,7 +60,7 @@ TEST(InstallPaths, ParentFoldersOutermostFirst) {
 }
 
 TEST(ParentFolders, CreatedOneLevelAtATimeDownToTheFile) {
-    const std::wstring root = test::makeTempFolder(L"parents");
+    const std::wstring root = makeTempFolder(L"parents");
     const std::wstring file = root + L"\\maps\\bản đồ\\a\\file.dat";
     createParentDirectories(file);
     EXPECT_TRUE(isFolder(root + L"\\maps\\bản đồ\\a"));
@@ -68,7 +68,7 @@ TEST(ParentFolders, CreatedOneLevelAtATimeDownToTheFile) {
     // Existing folders are no obstacle.
     createParentDirectories(root + L"\\maps\\b\\file.dat");
     EXPECT_TRUE(isFolder(root + L"\\maps\\b"));
-    test::removeTree(root);
+    removeTree(root);
 }
 
 // ---- the folder of this run ---------------------------------------------------------
@@ -158,8 +158,8 @@ TEST(TempFolder, SameFolderEveryTime) {
 
 // ---- settings in the registry -----------------------------------------------------------
 
-// Suites named "...OnMachine" change state the whole prefix shares; the build
-// runs them one at a time and never beside a started launcher.
+// Changes state the whole prefix shares: tests/CMakeLists.txt lists the suite
+// among those that run one at a time and never beside a started launcher.
 class SettingsOnMachine : public ::testing::Test {
 protected:
     void SetUp() override { test::clearSettingsKey(); }
@@ -321,14 +321,14 @@ TEST_F(FolderDialogOnMachine, CancelGivesNothingAPickedFolderGetsTheProductFolde
     ASSERT_TRUE(answered) << "no folder dialog appeared";
     EXPECT_TRUE(titleShown);
 
-    const std::wstring picked = test::makeTempFolder(L"dialog");
+    const std::wstring picked = makeTempFolder(L"dialog");
     answered = false;
     answerDialog(picked);
     const std::wstring chosen = chooseInstallFolder();
     answerer.join();
     ASSERT_TRUE(answered) << "no folder dialog appeared";
     EXPECT_EQ(withAsciiCase(chosen, false), withAsciiCase(picked + L"\\Brindle", false));
-    test::removeTree(picked);
+    removeTree(picked);
 }
 
 }  // namespace

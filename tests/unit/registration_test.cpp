@@ -9,12 +9,12 @@
 
 #include "install/install_location.h"
 #include "install/registration.h"
-#include "unit/install_test_support.h"
+#include "support/files.h"
+#include "support/registry.h"
 
 namespace br {
 namespace {
 
-using test::isFolder;
 
 const wchar_t kRegisterIntoVariable[] = L"BRINDLE_TEST_REGISTER_INTO";
 
@@ -99,24 +99,24 @@ std::wstring upperAscii(std::wstring text) {
     return text;
 }
 
-// Suites named "...OnMachine" change state the whole prefix shares; the build
-// runs them one at a time and never beside a started launcher.
+// Changes state the whole prefix shares: tests/CMakeLists.txt lists the suite
+// among those that run one at a time and never beside a started launcher.
 class RegistrationOnMachine : public ::testing::Test {
 protected:
     void SetUp() override {
         clearAll();
-        root = test::makeTempFolder(L"registration");
+        root = makeTempFolder(L"registration");
         ownBytes = readWholeFile(runningExecutablePath());
         ASSERT_FALSE(ownBytes.empty());
         desktopLink = desktopFolder() + L"\\Brindle.lnk";
         ASSERT_GT(desktopLink.size(), 12u);
-        test::removeTree(desktopLink);
+        removeTree(desktopLink);
     }
 
     void TearDown() override {
         clearAll();
-        test::removeTree(desktopLink);
-        test::removeTree(root);
+        removeTree(desktopLink);
+        removeTree(root);
     }
 
     static void clearAll() {
@@ -184,7 +184,7 @@ TEST_F(RegistrationOnMachine, RunWithoutPromptOrStoredFolderTakesTheDefault) {
     EXPECT_EQ(readWholeFile(defaultFolder + L"\\brindle.exe"), ownBytes);
 
     if (!folderExisted) {
-        test::removeTree(defaultFolder);
+        removeTree(defaultFolder);
     } else if (!copyExisted) {
         DeleteFileW((defaultFolder + L"\\brindle.exe").c_str());
     }
@@ -273,12 +273,12 @@ TEST_F(RegistrationOnMachine, AnythingNamedLikeTheShortcutIsLeftAlone) {
     createDesktopShortcut(target);
     EXPECT_EQ(readWholeFile(desktopLink), "the user's own shortcut");
 
-    test::removeTree(desktopLink);
+    removeTree(desktopLink);
     ASSERT_TRUE(CreateDirectoryW(desktopLink.c_str(), nullptr));
     createDesktopShortcut(target);
     EXPECT_TRUE(isFolder(desktopLink));
 
-    test::removeTree(desktopLink);
+    removeTree(desktopLink);
     createDesktopShortcut(target);
     EXPECT_TRUE(readShortcut(desktopLink).loaded);
 }

@@ -10,7 +10,7 @@
 #include <map>
 
 #include "common/text_encoding.h"
-#include "unit/update_run_support.h"
+#include "support/update_run.h"
 #include "update/http_client.h"
 
 namespace br {

@@ -7,7 +7,8 @@
 #include <string>
 
 #include "imgui.h"
-#include "support/built_files.h"
+#include "common/text_encoding.h"
+#include "support/files.h"
 #include "ui/text.h"
 
 namespace br {
@@ -18,7 +19,7 @@ protected:
     static void SetUpTestSuite() {
         ImGui::CreateContext();
         ImFontAtlas* atlas = ImGui::GetIO().Fonts;
-        font = atlas->AddFontFromFileTTF(builtFontPath("BeVietnamPro-Regular.ttf").c_str(), 12.0f, nullptr,
+        font = atlas->AddFontFromFileTTF(wideToUtf8(builtFile(L"generated\\BeVietnamPro-Regular.ttf")).c_str(), 12.0f, nullptr,
                                          atlas->GetGlyphRangesVietnamese());
         ASSERT_NE(font, nullptr) << "run the build first: the fonts are generated";
         ASSERT_TRUE(atlas->Build());

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "install/title_watcher.h"
-#include "standins/standin_control.h"
+#include "support/standins.h"
 
 namespace br {
 namespace {
