@@ -62,8 +62,9 @@ bool findResourceData(int id, ResourceData* out) {
     return true;
 }
 
-// The values Dear ImGui 1.91.5 starts every font with, spelled out because
-// older releases differ.
+// The rasterising settings the design was drawn with: the defaults of the
+// Dear ImGui release the build fetches (1.90.1, scripts/fetch_deps.sh), set
+// here so that another release cannot change how the texts look.
 ImFontConfig defaultFontConfig() {
     ImFontConfig config;
     config.OversampleH = 2;
