@@ -135,7 +135,10 @@ BOOL CALLBACK findOkButton(HWND window, LPARAM result) {
 // The game's main window: visible, titled, not a dialog, big enough, and
 // owned by the game. The first one in Z order wins.
 BOOL CALLBACK findGameWindow(HWND window, LPARAM result) {
-    if (!IsWindowVisible(window) || GetWindowTextLengthW(window) < 1) {
+    // GetWindowTextW reads another program's title without asking its window,
+    // which may not be answering; the length query may wait on it.
+    wchar_t title[2] = {};
+    if (!IsWindowVisible(window) || GetWindowTextW(window, title, 2) < 1) {
         return TRUE;
     }
     wchar_t className[classBufferSize] = {};
@@ -230,7 +233,12 @@ static bool checkGameWindow(TitleWatcher& watcher, uint64_t now, const WatcherLi
     bool setTitle = false;
     bool done = noteGameWindow(watcher, titleIsBrand, now, limits, setTitle);
     if (setTitle) {
-        SetWindowTextW(watcher.gameWindow, brandTitle);
+        // SetWindowTextW would wait for as long as the game does not answer,
+        // which is common while it loads. A title that did not go through is
+        // found different on the next pass and sent again.
+        DWORD_PTR answer = 0;
+        SendMessageTimeoutW(watcher.gameWindow, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(brandTitle),
+                            SMTO_ABORTIFHUNG, messageTimeout, &answer);
     }
     return done;
 }

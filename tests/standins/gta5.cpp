@@ -7,7 +7,10 @@
 // --dialog (a window of the dialog class "#32770"), --no-window,
 // --window-ms=<n> (the window goes after n ms, the process stays),
 // --retitle-ms=<n> with --retitle-for-ms=<m> (puts its own title back every
-// n ms during the first m ms, as a game that keeps resetting it).
+// n ms during the first m ms, as a game that keeps resetting it),
+// --hang-after-ms=<n> with --hang-for-ms=<m> (stops answering messages for m
+// ms, n ms after its start, as a game that is "Not responding" while it
+// loads; records "hung" and "answering").
 
 #include "standin.h"
 
@@ -22,6 +25,8 @@ ULONGLONG windowEnd = 0;
 ULONGLONG retitleEvery = 0;
 ULONGLONG retitleUntil = 0;
 ULONGLONG lastRetitle = 0;
+ULONGLONG hangAt = 0;
+DWORD hangFor = 0;
 
 std::wstring currentTitle() {
     wchar_t title[256] = {};
@@ -41,6 +46,13 @@ void CALLBACK tick(HWND, UINT, UINT_PTR, DWORD) {
         return;
     }
     ULONGLONG now = GetTickCount64();
+    if (hangFor != 0 && now >= hangAt) {
+        standin::record(L"hung");
+        Sleep(hangFor);
+        hangFor = 0;
+        standin::record(L"answering");
+        return;
+    }
     if (windowEnd != 0 && now >= windowEnd) {
         // Recorded first: without a window manager, Wine takes two seconds
         // to return from destroying a shown window.
@@ -109,6 +121,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     windowEnd = windowMs > 0 ? startTick + static_cast<ULONGLONG>(windowMs) : 0;
     retitleEvery = static_cast<ULONGLONG>(options.number(L"retitle-ms", 0));
     retitleUntil = startTick + static_cast<ULONGLONG>(options.number(L"retitle-for-ms", 0));
+    hangAt = startTick + static_cast<ULONGLONG>(options.number(L"hang-after-ms", 0));
+    hangFor = static_cast<DWORD>(options.number(L"hang-for-ms", 0));
 
     if (!options.has(L"no-window")) {
         createGameWindow(instance, options);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
 
 #include "install/title_watcher.h"
 #include "support/standins.h"
@@ -306,6 +307,41 @@ TEST(TitleWatcher, CatchesAClientDialogThatComesUpWhileItRuns) {
     EXPECT_EQ(lines[0], "shown");
     EXPECT_EQ(lines[1], "ok");
     EXPECT_EQ(client.window(), nullptr);
+}
+
+// A game that does not answer while it loads holds nothing up: the watcher
+// goes on dismissing dialogs and gives the title once the game answers.
+TEST(TitleWatcher, AGameThatStopsAnsweringDoesNotHoldItUp) {
+    ScratchFolder folder(L"hung game");
+    GameStandIn game(folder, L"game.record", L"--hang-after-ms=100 --hang-for-ms=8000");
+    ASSERT_TRUE(standin::waitUntil([&] { return standin::recordHas(game.record, "hung"); }));
+    ShownStandIn client(clientProgram(), folder.file(L"client.record"), L"--delay-ms=1500", "");
+
+    uint64_t elapsed = 0;
+    std::thread watcher([&] { elapsed = runWatcherFor(testLimits); });
+    // The dialog comes up 1.5 s into the game's 8 s hang; each pass may wait a
+    // second for the game before it looks again.
+    EXPECT_TRUE(standin::waitUntil([&] { return standin::recordHas(client.record, "ok"); }, 5000));
+    EXPECT_FALSE(standin::recordHas(game.record, "answering")) << "the dialog went only once the game answered";
+    watcher.join();
+    std::vector<std::string> lines = game.lines();
+    auto answering = std::find(lines.begin(), lines.end(), "answering");
+    ASSERT_NE(answering, lines.end());
+    EXPECT_NE(std::find(answering, lines.end(), "settext BRINDLEHUB"), lines.end());
+    EXPECT_EQ(standin::windowTitle(game.window()), "BRINDLEHUB");
+    EXPECT_LT(elapsed, testLimits.overall);
+}
+
+// Its limits hold while the game does not answer: the overall limit ends it
+// in the middle of a long hang.
+TEST(TitleWatcher, EndsByItsLimitWhileTheGameDoesNotAnswer) {
+    ScratchFolder folder(L"hung game limit");
+    GameStandIn game(folder, L"game.record", L"--hang-after-ms=100 --hang-for-ms=12000");
+    ASSERT_TRUE(standin::waitUntil([&] { return standin::recordHas(game.record, "hung"); }));
+
+    const uint64_t elapsed = runWatcherFor(withOverall(2500));
+    EXPECT_GE(elapsed, 2500u);
+    EXPECT_LT(elapsed, 2500u + 3000u) << "the watcher waited for the game";
 }
 
 // Only the show event of a whole window starts a dismissal.
