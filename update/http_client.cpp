@@ -137,6 +137,12 @@ bool fetchToMemory(const std::wstring& url, std::string& body, std::string& reas
     }
     body.clear();
     return readBody(handles.request.get(), reason, [&](const char* bytes, DWORD count) {
+        // A server that never stops must not exhaust the memory: no manifest
+        // comes near this.
+        if (count > kMemoryBodyLimit - body.size()) {
+            reason = "response too large";
+            return false;
+        }
         body.append(bytes, count);
         return true;
     });

@@ -24,6 +24,9 @@ using ProgressCallback = std::function<void(uint64_t, uint64_t)>;
 // Sends the GET and waits for a response with a 2xx status.
 bool openHttpRequest(const std::wstring& url, HttpHandles& handles, std::string& reason);
 
+// The most fetchToMemory holds: a longer body fails with "response too large".
+inline constexpr size_t kMemoryBodyLimit = 64u << 20;
+
 // On failure the body may hold part of the response.
 bool fetchToMemory(const std::wstring& url, std::string& body, std::string& reason);
 

@@ -72,6 +72,13 @@ bool fetchManifest(Status& status, Manifest& manifest) {
     return parsed;
 }
 
+// A manifest of which not one file could be installed is as unreadable as one
+// without files: the removal of dropped files would otherwise empty the folder.
+bool installsAnything(const Manifest& manifest, const std::wstring& folder) {
+    return std::any_of(manifest.files.begin(), manifest.files.end(),
+                       [&](const ManifestEntry& entry) { return !resolveInstallPath(folder, entry.path).empty(); });
+}
+
 // The previous state vouches for a file whose size and time it recorded, so
 // such a file is not read; a file of another size than the manifest's is not
 // read either.
@@ -261,6 +268,10 @@ void RunUpdate(Status& status) {
     }
 
     const std::wstring folder = installFolder();
+    if (!installsAnything(manifest, folder)) {
+        setFailed(status, "Không đọc được manifest.");
+        return;
+    }
     const StateCache previous = readStateFile(folder);
     StateCache current;
     const DownloadList downloads = checkFiles(status, manifest, folder, previous, current);

@@ -44,10 +44,15 @@ Body sources (the rest of the path):
                      404 when it is missing
     text/TEXT        TEXT, percent-decoded, as UTF-8 (e.g. /text/%7B%7D is "{}")
     echo             the request line and headers as received, as text
+    endless          pattern bytes without end, chunked (for a client's size limit;
+                     the server stops after 1 GiB)
     (nothing)        an empty body, or "status CODE\\n" after status/CODE
 
 Any other path names a file under DIR/root: /manifest.json serves
-DIR/root/manifest.json, the way a plain update server would.
+DIR/root/manifest.json, the way a plain update server would. A top-level file
+can be answered through a route instead: while DIR/root/NAME.route exists, /NAME
+is answered as the route it holds (e.g. "slow/200/piece/512/file/m.json"), so
+a test can slow down, break or end the fixed manifest address.
 
 A missing top-level file (/manifest.json when root/manifest.json is absent) is
 answered with 404, as a plain update server would. Any other path that is
@@ -120,6 +125,7 @@ class Answer:
     corrupt_at: int = None
     headers: list = None
     has_source: bool = False
+    endless: bool = False
 
 
 def number(segments, what):
@@ -233,6 +239,13 @@ def src_text(answer, segments, handler):
     segments.clear()
 
 
+def src_endless(answer, segments, handler):
+    if segments:
+        raise RouteError("endless takes nothing after it")
+    answer.endless = True
+    answer.chunked = True
+
+
 def src_echo(answer, segments, handler):
     if segments:
         raise RouteError("echo takes nothing after it")
@@ -241,11 +254,28 @@ def src_echo(answer, segments, handler):
     answer.content_type = "text/plain"
 
 
-SOURCES = {"bytes": src_bytes, "file": src_file, "text": src_text, "echo": src_echo}
+SOURCES = {"bytes": src_bytes, "file": src_file, "text": src_text, "echo": src_echo, "endless": src_endless}
+
+
+ENDLESS_LIMIT = 1 << 30
+
+
+def routed_instead(segments, handler):
+    """The route a NAME.route file stands in for /NAME with, or None."""
+    if len(segments) != 1:
+        return None
+    try:
+        with open(os.path.join(handler.server.root, urllib.parse.unquote(segments[0]) + ".route")) as f:
+            return f.read().strip()
+    except OSError:
+        return None
 
 
 def plan_answer(path, handler):
     segments = [s for s in urllib.parse.urlsplit(path).path.split("/") if s]
+    route = routed_instead(segments, handler)
+    if route is not None:
+        segments = [s for s in route.split("/") if s]
     answer = Answer()
     if segments and segments[0] not in MODIFIERS and segments[0] not in SOURCES:
         parts = [urllib.parse.unquote(s) for s in segments]
@@ -329,6 +359,9 @@ class Handler(BaseHTTPRequestHandler):
         else:
             self.send_header("Content-Length", str(len(answer.body)))
         self.end_headers()
+        if answer.endless:
+            self.send_endless(answer)
+            return
 
         sent = 0
         stalled = False
@@ -355,6 +388,13 @@ class Handler(BaseHTTPRequestHandler):
             return
         if answer.chunked:
             self.wfile.write(b"0\r\n\r\n")
+        self.wfile.flush()
+
+    def send_endless(self, answer):
+        piece = pattern_bytes(answer.piece)
+        for _ in range(ENDLESS_LIMIT // len(piece)):
+            self.write_piece(answer, piece, len(piece))
+        self.wfile.write(b"0\r\n\r\n")
         self.wfile.flush()
 
     def write_piece(self, answer, piece, count):

@@ -86,6 +86,7 @@ protected:
     void TearDown() override {
         DeleteFileW(serverFile("offline").c_str());
         DeleteFileW(serverFile("root/manifest.json").c_str());
+        DeleteFileW(serverFile("root/manifest.json.route").c_str());
         clearSettingsKey();
         clearUninstallKey();
     }

@@ -44,6 +44,25 @@ TEST(HttpClient, FetchReturnsTheExactBody) {
     EXPECT_EQ(body, patternBytes(100000));
 }
 
+// A server that never stops sending cannot fill the memory: the body is held
+// up to its limit and no further.
+TEST(HttpClient, FetchStopsAtTheMemoryLimit) {
+    std::string body;
+    std::string reason;
+    EXPECT_FALSE(fetchToMemory(scriptServerUrl("piece/65536/endless"), body, reason));
+    EXPECT_EQ(reason, "response too large");
+    EXPECT_LE(body.size(), kMemoryBodyLimit);
+
+    serveFile("at-the-limit.bin", std::string(kMemoryBodyLimit, 'm'));
+    EXPECT_TRUE(fetchToMemory(scriptServerUrl("file/at-the-limit.bin"), body, reason)) << reason;
+    EXPECT_EQ(body.size(), kMemoryBodyLimit);
+    serveFile("over-the-limit.bin", std::string(kMemoryBodyLimit + 1, 'm'));
+    EXPECT_FALSE(fetchToMemory(scriptServerUrl("file/over-the-limit.bin"), body, reason));
+    EXPECT_EQ(reason, "response too large");
+    serveFile("at-the-limit.bin", "");
+    serveFile("over-the-limit.bin", "");
+}
+
 TEST(HttpClient, DownloadWritesTheBodyAndReportsEveryChunk) {
     TempFolder folder;
     std::wstring target = folder.file(L"data.part");

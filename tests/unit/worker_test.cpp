@@ -239,6 +239,41 @@ TEST_F(WorkerOnMachine, VietnameseCaseOnlyRenamesKeepTheFile) {
     EXPECT_EQ(state.count("Bản Đồ/Đường Phố.dat"), 0u);
 }
 
+// A manifest whose every path is refused installs nothing, so it is read as
+// unreadable: otherwise the removal of dropped files would empty the folder.
+TEST_F(WorkerOnMachine, AManifestThatInstallsNothingChangesNothing) {
+    publish({{"maps/a.dat", "a", "", ""}, {"b.txt", "b", "", ""}});
+    ASSERT_TRUE(run().last.succeeded);
+    const std::string state = stateText();
+
+    publish({{"../outside.dat", "x", "", ""}, {"CON", "y", "", ""}, {"a..b", "z", "", ""}}, {"maps/a.dat", "b.txt"});
+    const size_t before = requestsFor("/file/");
+    RunRecord second = run();
+    EXPECT_FALSE(second.last.succeeded);
+    EXPECT_EQ(second.last.error, "Không đọc được manifest.");
+    EXPECT_EQ(second.phases(), (std::vector<std::string>{"Đang chuẩn bị", "Đang kiểm tra phiên bản"}));
+    EXPECT_EQ(readWholeFile(installed(L"maps\\a.dat")), "a");
+    EXPECT_EQ(readWholeFile(installed(L"b.txt")), "b");
+    EXPECT_EQ(stateText(), state);
+    EXPECT_EQ(requestsFor("/file/"), before);
+}
+
+// A manifest address that answers without end fails like any failed fetch,
+// with nothing changed.
+TEST_F(WorkerOnMachine, AnEndlessManifestFailsTheRun) {
+    publish({{"b.txt", "b", "", ""}});
+    ASSERT_TRUE(run().last.succeeded);
+    const std::string state = stateText();
+
+    serveFile("manifest.json.route", "piece/65536/endless");
+    RunRecord second = run();
+    DeleteFileW(serverFile("root/manifest.json.route").c_str());
+    EXPECT_FALSE(second.last.succeeded);
+    EXPECT_EQ(second.last.error, "Không thể kết nối máy chủ: response too large");
+    EXPECT_EQ(readWholeFile(installed(L"b.txt")), "b");
+    EXPECT_EQ(stateText(), state);
+}
+
 TEST_F(WorkerOnMachine, AHashThatIsNotHexNeverNamesAFile) {
     std::wstring temp = prepareTempFolder();
     std::wstring escaped = temp + L"..\\..\\escaped-by-hash.part";
