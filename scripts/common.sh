@@ -9,8 +9,15 @@ packages=(g++-mingw-w64-x86-64-posix cmake make wine wine64 xvfb xauth x11-utils
           libstb-dev googletest python3 dpkg-dev ca-certificates
           python3-fonttools python3-brotli g++ libssl-dev nginx unicode-data)
 
-# Native fuzzing of the manifest and state-file readers (tests/fuzz/).
+# Native fuzzing of the manifest and state-file readers and the path rules (tests/fuzz/).
 packages+=(clang libclang-rt-14-dev)
+
+# The fonts come from the npm registry (scripts/fetch_fonts.sh): Debian's npm
+# unless the machine has one of its own.
+npmPackage() {
+  command -v npm >/dev/null 2>&1 || echo npm
+}
+packages+=($(npmPackage))
 
 installPackages() {
   local missing=()
