@@ -13,6 +13,26 @@
 #include "install/title_watcher.h"
 #include "update/status.h"
 
+namespace {
+
+// One launcher per user session: two would race over the same downloads, the
+// state file and the registration, and both would start the game.
+const wchar_t kLauncherMutexName[] = L"Local\\BrindleLauncher";
+
+// A second start only shows the launcher that is already running.
+void bringRunningLauncherToFront() {
+    HWND running = FindWindowW(br::kWindowClassName, nullptr);
+    if (running == nullptr) {
+        return;  // still starting: its window comes up by itself
+    }
+    if (IsIconic(running)) {
+        ShowWindow(running, SW_RESTORE);
+    }
+    SetForegroundWindow(running);
+}
+
+}  // namespace
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     using namespace br;
 
@@ -20,6 +40,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     // case-sensitive substring search, as the watcher is started with it.
     if (std::wcsstr(GetCommandLineW(), L"--watch-title") != nullptr) {
         runTitleWatcher();
+        return 0;
+    }
+
+    // Held until the process has ended (the system closes it then), past a
+    // worker that is still running at exit. A name taken by something that is
+    // no mutex, or that this process may not open, guards nothing: go on alone.
+    HANDLE launcherMutex = CreateMutexW(nullptr, FALSE, kLauncherMutexName);
+    if (launcherMutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(launcherMutex);
+        bringRunningLauncherToFront();
         return 0;
     }
 

@@ -2,6 +2,7 @@
 
 #include <dwmapi.h>
 
+#include "common/win32_handles.h"
 #include "imgui.h"
 #include "imgui_impl_dx11.h"
 #include "imgui_impl_win32.h"
@@ -87,7 +88,16 @@ bool createDeviceD3D(HWND window) {
     HRESULT result = D3D11CreateDeviceAndSwapChain(
         nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, levels, 2, D3D11_SDK_VERSION, &desc,
         &launcherApp.swapChain, &launcherApp.device, &obtained, &launcherApp.deviceContext);
-    return SUCCEEDED(result);
+    if (FAILED(result)) {
+        return false;
+    }
+    // DXGI would switch the fixed-size window to exclusive full screen on
+    // Alt+Enter; the launcher has no such mode.
+    ComRef<IDXGIFactory> factory;
+    if (SUCCEEDED(launcherApp.swapChain->GetParent(IID_PPV_ARGS(factory.put())))) {
+        factory->MakeWindowAssociation(window, DXGI_MWA_NO_ALT_ENTER);
+    }
+    return true;
 }
 
 void createRenderTarget() {
@@ -105,6 +115,10 @@ void cleanupRenderTarget() {
 
 void cleanupDeviceD3D() {
     cleanupRenderTarget();
+    if (launcherApp.swapChain != nullptr) {
+        // A swap chain must not be released in full screen, however it got there.
+        launcherApp.swapChain->SetFullscreenState(FALSE, nullptr);
+    }
     releaseRef(launcherApp.swapChain);
     releaseRef(launcherApp.deviceContext);
     releaseRef(launcherApp.device);
@@ -148,6 +162,7 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 }
 
 void runFrameLoop() {
+    bool occluded = false;
     while (launcherApp.appRunning) {
         // Drain everything, even past WM_QUIT, before deciding whether to draw.
         MSG message;
@@ -174,18 +189,30 @@ void runFrameLoop() {
             createRenderTarget();
         }
 
+        // Hidden (minimised, or the screen locked): Present returns at once
+        // then, so without a pause the loop would spin a core. Only the
+        // drawing pauses; the frame goes on, so a finished update still
+        // starts the game.
+        if (occluded) {
+            occluded = launcherApp.swapChain->Present(0, DXGI_PRESENT_TEST) == DXGI_STATUS_OCCLUDED;
+        }
+
         ImGui_ImplDX11_NewFrame();
         ImGui_ImplWin32_NewFrame();
         ImGui::NewFrame();
         drawLauncherFrame();
         ImGui::Render();
 
+        if (occluded) {
+            Sleep(10);
+            continue;
+        }
         if (launcherApp.mainRenderTargetView != nullptr) {
             launcherApp.deviceContext->OMSetRenderTargets(1, &launcherApp.mainRenderTargetView, nullptr);
             launcherApp.deviceContext->ClearRenderTargetView(launcherApp.mainRenderTargetView, kClearColour);
             ImGui_ImplDX11_RenderDrawData(ImGui::GetDrawData());
         }
-        launcherApp.swapChain->Present(1, 0);
+        occluded = launcherApp.swapChain->Present(1, 0) == DXGI_STATUS_OCCLUDED;
     }
 }
 

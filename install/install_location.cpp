@@ -12,7 +12,9 @@ namespace br {
 
 const wchar_t kDefaultInstallFolder[] = L"C:\\Brindle";
 
-std::wstring chosenInstallFolder;
+// Never destroyed: at exit the shell leaves a running update to itself, and
+// static destruction must not free what the worker may still read or write.
+std::wstring& chosenInstallFolder = *new std::wstring();
 
 namespace {
 

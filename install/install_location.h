@@ -11,7 +11,8 @@ extern const wchar_t kDefaultInstallFolder[];  // "C:\Brindle"
 
 // The install folder of this run once one is known; empty at start. Written by
 // the install prompt (through setInstallFolder) and by the registration step.
-extern std::wstring chosenInstallFolder;
+// It lives to the end of the process, past static destruction.
+extern std::wstring& chosenInstallFolder;
 
 // Per-user settings under HKCU "Software\RAGE-MP".
 std::wstring readSetting(const std::wstring& name);

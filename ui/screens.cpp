@@ -140,6 +140,21 @@ void drawProgressBar(ImDrawList* drawList, float fraction) {
     }
 }
 
+// The folder dialog has no owner window, so the launcher window is switched
+// off for as long as it is open: clicks on it would otherwise reach Dear ImGui
+// and be acted on once the dialog returns. Whatever was queued is dropped.
+std::wstring chooseFolderWithLauncherOff() {
+    struct WindowOff {
+        HWND window;
+        explicit WindowOff(HWND w) : window(w) { EnableWindow(window, FALSE); }
+        ~WindowOff() { EnableWindow(window, TRUE); }
+    } off(launcherApp.window);
+    std::wstring chosen = chooseInstallFolder();
+    ImGui::GetIO().ClearEventsQueue();
+    ImGui::GetIO().ClearInputKeys();
+    return chosen;
+}
+
 void drawErrorButtons() {
     ImGui::PushFont(fontRegular13);
     ImGui::PushStyleVar(ImGuiStyleVar_FrameRounding, kWideButtonRounding);
@@ -316,7 +331,7 @@ void drawInstallPrompt(ImDrawList* drawList, float width, float margin) {
     ImGui::PopStyleVar(2);
     if (choose) {
         // Modal: no frames are drawn while the dialog is open.
-        std::wstring chosen = chooseInstallFolder();
+        std::wstring chosen = chooseFolderWithLauncherOff();
         if (!chosen.empty()) {
             launcherApp.promptInstallPath = chosen;
         }
@@ -354,10 +369,14 @@ void drawInstallPrompt(ImDrawList* drawList, float width, float margin) {
 void drawLauncherFrame() {
     ImGui::SetNextWindowPos(ImVec2(0.0f, 0.0f), ImGuiCond_Always, ImVec2(0.0f, 0.0f));
     ImGui::SetNextWindowSize(ImVec2(kLayoutWidth, kLayoutHeight), ImGuiCond_Always);
+    // Without ImGui's own border, which would clip the content one pixel inside
+    // the window and cover the design's outline with its grey.
+    ImGui::PushStyleVar(ImGuiStyleVar_WindowBorderSize, 0.0f);
     ImGui::Begin("##root", nullptr,
                  ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
                      ImGuiWindowFlags_NoScrollbar | ImGuiWindowFlags_NoCollapse |
                      ImGuiWindowFlags_NoBringToFrontOnFocus);
+    ImGui::PopStyleVar();
     ImDrawList* drawList = ImGui::GetWindowDrawList();
 
     drawBackground(drawList);

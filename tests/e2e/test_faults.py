@@ -4,40 +4,15 @@ folder whose names hold Vietnamese letters and spaces. Whatever happens, the
 installation stays whole and the next start brings it to exactly the release."""
 import glob
 import hashlib
-import json
 import os
 import shutil
 import unittest
-import urllib.parse
 
 import brindle_harness as h
 
 
 def sha256(data):
     return hashlib.sha256(data).hexdigest()
-
-
-def publish(release, routes=None, deletes=()):
-    """Serves release ({manifest path: bytes}); routes maps a path to the route
-    modifiers (e.g. "slow/20/piece/65536/") its file is served through."""
-    routes = routes or {}
-    root = os.path.join(h.SERVER_DIR, "root", "faults")
-    os.makedirs(root, exist_ok=True)
-    entries = []
-    for path, content in release.items():
-        name = sha256(content) + ".bin"
-        with open(os.path.join(root, name), "wb") as f:
-            f.write(content)
-        url = "http://127.0.0.1:%d/%sfile/faults/%s" % (h.server_port(), routes.get(path, ""),
-                                                         urllib.parse.quote(name))
-        entries.append({"path": path, "sha256": sha256(content), "size": len(content), "url": url})
-    with open(os.path.join(h.SERVER_DIR, "root", "manifest.json"), "w") as f:
-        json.dump({"files": entries, "deletes": list(deletes)}, f, ensure_ascii=False)
-
-
-def requests_seen():
-    with open(os.path.join(h.SERVER_DIR, "requests.log")) as f:
-        return f.read().splitlines()
 
 
 def files_under(folder):
@@ -137,7 +112,7 @@ class Faults(unittest.TestCase):
 
     def test_killed_mid_download_then_mid_check_and_started_again(self):
         first = {"small.txt": b"first release", "Bản đồ/khu vực 1.dat": b"map v1", "big/0.pak": b"old pak"}
-        publish(first)
+        h.publish_release(first)
         run_to_release(self, self.folder, first, "faults-first")
 
         # The next release: small.txt is replaced at once, then the big files
@@ -146,7 +121,7 @@ class Faults(unittest.TestCase):
                   "Bản đồ/khu vực 1.dat": b"map v1",
                   "big/0.pak": os.urandom(96 << 20),
                   "big/1.pak": os.urandom(96 << 20)}
-        publish(second, {"big/0.pak": "slow/20/piece/65536/", "big/1.pak": "slow/20/piece/65536/"})
+        h.publish_release(second, routes={"big/0.pak": "slow/20/piece/65536/", "big/1.pak": "slow/20/piece/65536/"})
         before, state_before = files_under(self.folder), state_records(self.folder)
         part_name = sha256(second["big/0.pak"]) + ".part"
 
@@ -166,7 +141,7 @@ class Faults(unittest.TestCase):
                          "the kill was meant to land after the first file was in place")
         self.assertEqual(after["big/0.pak"], first["big/0.pak"], "the kill was meant to land inside the download")
 
-        publish(second)
+        h.publish_release(second)
         run_to_release(self, self.folder, second, "faults-after-download-kill")
 
         # Every big file gets a new time stamp, so the state file vouches for
@@ -175,14 +150,14 @@ class Faults(unittest.TestCase):
         for path in ("big/0.pak", "big/1.pak"):
             os.utime(os.path.join(self.folder, *path.split("/")), (1000000000, 1000000000))
         third = dict(second, **{"small.txt": b"third release"})
-        publish(third)
+        h.publish_release(third)
         before, state_before = files_under(self.folder), state_records(self.folder)
-        fetched = len(requests_seen())
+        fetched = len(h.requests_seen())
         self.start("faults-kill-check")
-        self.assertTrue(h.wait_for(lambda: "GET /manifest.json" in requests_seen()[fetched:], 60),
+        self.assertTrue(h.wait_for(lambda: "GET /manifest.json" in h.requests_seen()[fetched:], 60),
                         "the manifest was never fetched")
         self.kill()
-        downloads = [r for r in requests_seen()[fetched:] if "/file/" in r]
+        downloads = [r for r in h.requests_seen()[fetched:] if "/file/" in r]
         self.assertEqual(downloads, [], "the kill was meant to land inside the file check")
         self.assert_nothing_lost(before, state_before, third)
 
@@ -219,7 +194,7 @@ class VietnameseFolders(unittest.TestCase):
 
     def test_installs_into_and_downloads_through_vietnamese_folders(self):
         release = {"Bản đồ/khu vực 1.dat": os.urandom(300000), "Âm thanh/tiếng động ở đây.ogg": b"am thanh"}
-        publish(release)
+        h.publish_release(release)
         run_to_release(self, h.drive_c("Người chơi", "Trò chơi"), release, "faults-vietnamese")
         downloads = h.drive_c("Người chơi", "Tạm thời", "brindle_update")
         self.assertTrue(os.path.isdir(downloads), "the downloads did not go through the user's temp folder")

@@ -156,6 +156,30 @@ class InstallPrompt(unittest.TestCase, FrameChecks):
         # No status block on the prompt.
         s.assert_absent((440, 180, 490, 198), GOLD, 60, "percentage")
 
+    def test_the_design_reaches_the_window_edge(self):
+        s = self.screen
+        s.take("screen-edges")
+        outline = (255, 220, 150)
+        # The 1-pixel outline at 0.5 is drawn anti-aliased over the two outermost
+        # pixel rows and columns, half on each.
+        alpha = 0x61 / 255.0 / 2
+        # Along each edge, away from the rounded corners: the outermost pixel is
+        # the gold outline over the washed picture, as found two pixels further in.
+        points = [((x, 0), (x, 2)) for x in (40, 200, 360, 480)] + \
+                 [((x, 382), (x, 380)) for x in (40, 200, 360, 480)] + \
+                 [((0, y), (2, y)) for y in (30, 150, 300, 360)] + \
+                 [((519, y), (517, y)) for y in (30, 150, 300, 360)]
+        seen = set()
+        for edge, inside in points:
+            within = s.pixel(*inside)
+            expected = tuple(round(alpha * o + (1 - alpha) * w) for o, w in zip(outline, within))
+            actual = s.pixel(*edge)
+            seen.add(actual)
+            self.assertTrue(h.close_enough(actual, expected, 12),
+                            "edge pixel %r is %r, expected about %r (outline over %r)" % (edge, actual, expected, within))
+        # Dear ImGui's own border would give every edge pixel one grey.
+        self.assertGreater(len(seen), 4, "the edge is one colour: %r" % seen)
+
     def test_close_button_ends_the_program_on_mouse_down(self):
         s = self.screen
         subprocess.run(["xdotool", "mousemove", str(s.x + 494), str(s.y + 25), "mousedown", "1"], check=True)

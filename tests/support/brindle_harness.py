@@ -200,32 +200,55 @@ def server_port():
         return int(f.read().strip())
 
 
-def publish_release(files, deletes=()):
-    """Serves files ({manifest path: bytes}) and the manifest that lists them.
-
-    Returns the manifest as a dict."""
+def publish_release(files, deletes=(), routes=None):
+    """Serves files ({manifest path: bytes}) and the manifest that lists them;
+    routes maps a path to the route modifiers its file is served through (e.g.
+    "slow/20/piece/65536/"). Returns the manifest as a dict."""
     import hashlib
     import json
-    import urllib.parse
     root = os.path.join(SERVER_DIR, "root", "release")
     os.makedirs(root, exist_ok=True)
     entries = []
-    for number, (path, content) in enumerate(files.items()):
-        name = "file-%d.bin" % number
-        with open(os.path.join(root, name), "wb") as f:
+    for path, content in files.items():
+        # Named after the content, so the files of two releases can be served side by side.
+        digest = hashlib.sha256(content).hexdigest()
+        with open(os.path.join(root, digest + ".bin"), "wb") as f:
             f.write(content)
-        entries.append({"path": path, "sha256": hashlib.sha256(content).hexdigest(), "size": len(content),
-                        "url": "http://127.0.0.1:%d/file/release/%s" % (server_port(), urllib.parse.quote(name))})
+        entries.append({"path": path, "sha256": digest, "size": len(content),
+                        "url": "http://127.0.0.1:%d/%sfile/release/%s.bin" % (server_port(),
+                                                                         (routes or {}).get(path, ""), digest)})
     manifest = {"files": entries, "deletes": list(deletes)}
-    with open(os.path.join(SERVER_DIR, "root", "manifest.json"), "w") as f:
+    # Replaced in one step: a launcher may be reading it.
+    target = os.path.join(SERVER_DIR, "root", "manifest.json")
+    with open(target + ".tmp", "w") as f:
         json.dump(manifest, f, ensure_ascii=False)
+    os.replace(target + ".tmp", target)
     return manifest
 
 
+def route_manifest(route):
+    """Answers the manifest address through route (e.g. "slow/300/piece/512/
+    file/manifest.json") instead of the plain file; None puts the plain one back."""
+    path = os.path.join(SERVER_DIR, "root", "manifest.json.route")
+    if route is None:
+        if os.path.exists(path):
+            os.remove(path)
+        return
+    with open(path, "w") as f:
+        f.write(route)
+
+
 def withdraw_release():
+    route_manifest(None)
     path = os.path.join(SERVER_DIR, "root", "manifest.json")
     if os.path.exists(path):
         os.remove(path)
+
+
+def requests_seen():
+    """Every request line the test server logged, oldest first."""
+    with open(os.path.join(SERVER_DIR, "requests.log")) as f:
+        return f.read().splitlines()
 
 
 def wait_for(condition, timeout, interval=0.1):
