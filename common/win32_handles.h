@@ -2,6 +2,7 @@
 // Small owners for Windows handles, so every path out of a function closes them.
 
 #include <windows.h>
+#include <bcrypt.h>
 #include <winhttp.h>
 
 #include <utility>
@@ -76,6 +77,14 @@ struct FindHandleTraits {
 using FindHandle = UniqueHolder<FindHandleTraits>;
 
 using WinEventHook = UniqueHolder<NullIsEmptyTraits<HWINEVENTHOOK, UnhookWinEvent>>;
+
+// CNG: an algorithm provider, a hash, a key.
+inline void closeAlgorithmProvider(BCRYPT_ALG_HANDLE algorithm) {
+    BCryptCloseAlgorithmProvider(algorithm, 0);
+}
+using AlgorithmHandle = UniqueHolder<NullIsEmptyTraits<BCRYPT_ALG_HANDLE, closeAlgorithmProvider>>;
+using HashHandle = UniqueHolder<NullIsEmptyTraits<BCRYPT_HASH_HANDLE, BCryptDestroyHash>>;
+using KeyHandle = UniqueHolder<NullIsEmptyTraits<BCRYPT_KEY_HANDLE, BCryptDestroyKey>>;
 
 // One reference to a COM object.
 template <typename T>

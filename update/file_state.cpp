@@ -4,17 +4,9 @@
 
 #include "common/win32_handles.h"
 
-#include <bcrypt.h>  // needs windows.h first
-
 namespace br {
 
 namespace {
-
-void closeAlgorithm(BCRYPT_ALG_HANDLE algorithm) {
-    BCryptCloseAlgorithmProvider(algorithm, 0);
-}
-using AlgorithmHandle = UniqueHolder<NullIsEmptyTraits<BCRYPT_ALG_HANDLE, closeAlgorithm>>;
-using HashHandle = UniqueHolder<NullIsEmptyTraits<BCRYPT_HASH_HANDLE, BCryptDestroyHash>>;
 
 UniqueHandle openForReading(const std::wstring& path) {
     return UniqueHandle(

@@ -16,6 +16,7 @@
 #include "update/file_state.h"
 #include "update/http_client.h"
 #include "update/manifest.h"
+#include "update/signature.h"
 #include "update/status.h"
 
 namespace br {
@@ -52,12 +53,28 @@ bool isHashText(const std::string& text) {
            });
 }
 
+// In a build with a key, no manifest is read that its signature, fetched from
+// beside it, does not vouch for: whoever controls the server, a mirror or the
+// network cannot hand the launcher files of their own.
+bool signedBy(const PublicKey& key, const std::string& body) {
+    std::string text;
+    std::string reason;
+    Signature signature;
+    return fetchToMemory(manifestUrl() + L".sig", text, reason) && parseSignatureText(text, signature) &&
+           signatureMatches(key, body, signature);
+}
+
 bool fetchManifest(Status& status, Manifest& manifest) {
     setPhase(status, "Đang kiểm tra phiên bản");
     std::string body;
     std::string reason;
     if (!fetchToMemory(manifestUrl(), body, reason)) {
         setFailed(status, "Không thể kết nối máy chủ: " + reason);
+        return false;
+    }
+    PublicKey key;
+    if (builtInManifestKey(key) && !signedBy(key, body)) {
+        setFailed(status, "Không xác thực được manifest.");
         return false;
     }
     bool parsed = false;
