@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/publish/manifest_signing.h"
 #include "tools/publish/progress_line.h"
 #include "tools/publish/publish.h"
 #include "tools/publish/release_walk.h"
@@ -20,6 +21,7 @@ namespace br {
 namespace {
 
 const char kUsage[] = R"(Usage: brindle-publish [options] RELEASE_FOLDER BASE_URL
+       brindle-publish --verify PUBLIC_KEY.pem MANIFEST
 
 Writes the update manifest of a release: every file under RELEASE_FOLDER with
 its SHA-256, its size and its URL, which is BASE_URL followed by the file's
@@ -31,6 +33,13 @@ Options:
   --delete PATH      a file the launcher removes from the install folder;
                      repeat for more
   -j, --jobs N       hash N files at a time (default: one per core)
+  --sign KEY.pem     sign the manifest with this ECDSA P-256 private key
+                     (openssl ecparam -genkey -name prime256v1, or openssl
+                     genpkey) and write the signature beside it, as
+                     MANIFEST.sig; a launcher built with the public key reads
+                     no manifest without it. Keep the key off the server.
+  --verify KEY MAN   check the manifest MAN and MAN.sig against the public
+                     key KEY (openssl ec -pubout) and say which one is wrong
   -h, --help         show this text
 
 Nothing is written when a path could not be installed on Windows: ".."
@@ -39,10 +48,16 @@ as CON or COM1, a name ending in a dot or a space, or two paths that differ
 only in letter case. The manifest replaces the old one in one step, so a
 server never hands out half of it.
 
-Exit status: 0 written, 1 refused or failed, 2 wrong usage.
+Exit status: 0 written (or verified), 1 refused, failed or not verified,
+2 wrong usage.
 )";
 
-enum class Parsed { run, help, wrong };
+enum class Parsed { run, verify, help, wrong };
+
+struct VerifyRequest {
+    std::string publicKey;
+    std::string manifest;
+};
 
 // Accepts "--option VALUE", "--option=VALUE", "-o VALUE" and "-oVALUE".
 bool takeValue(const std::vector<std::string>& args, size_t& index, const std::string& longName,
@@ -63,10 +78,12 @@ bool takeValue(const std::vector<std::string>& args, size_t& index, const std::s
     return false;
 }
 
-Parsed parseArguments(const std::vector<std::string>& args, PublishOptions& options, std::string& complaint) {
+Parsed parseArguments(const std::vector<std::string>& args, PublishOptions& options, VerifyRequest& verify,
+                      std::string& complaint) {
     std::vector<std::string> positional;
     std::string output = "manifest.json";
     bool optionsEnded = false;
+    bool verifying = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         std::string value;
@@ -80,6 +97,10 @@ Parsed parseArguments(const std::vector<std::string>& args, PublishOptions& opti
             output = value;
         } else if (takeValue(args, i, "--delete", "", value)) {
             options.deletes.push_back(value);
+        } else if (takeValue(args, i, "--sign", "", value)) {
+            options.signingKey = pathFromUtf8(value);
+        } else if (arg == "--verify") {
+            verifying = true;
         } else if (takeValue(args, i, "--jobs", "-j", value)) {
             char* end = nullptr;
             unsigned long jobs = std::strtoul(value.c_str(), &end, 10);
@@ -92,6 +113,14 @@ Parsed parseArguments(const std::vector<std::string>& args, PublishOptions& opti
             complaint = "unknown option or missing value: " + arg;
             return Parsed::wrong;
         }
+    }
+    if (verifying) {
+        if (positional.size() != 2) {
+            complaint = "--verify needs a public key file and a manifest";
+            return Parsed::wrong;
+        }
+        verify = VerifyRequest{positional[0], positional[1]};
+        return Parsed::verify;
     }
     if (positional.size() != 2) {
         complaint = "expected a release folder and a base URL";
@@ -109,11 +138,19 @@ Parsed parseArguments(const std::vector<std::string>& args, PublishOptions& opti
 
 int run(const std::vector<std::string>& args) {
     PublishOptions options;
+    VerifyRequest verify;
     std::string complaint;
-    switch (parseArguments(args, options, complaint)) {
+    switch (parseArguments(args, options, verify, complaint)) {
         case Parsed::help:
             std::fputs(kUsage, stdout);
             return 0;
+        case Parsed::verify: {
+            std::string report;
+            bool good = verifyManifestFiles(pathFromUtf8(verify.publicKey), pathFromUtf8(verify.manifest), report);
+            std::fprintf(good ? stdout : stderr, "%s%s\n", good ? "" : "brindle-publish: not verified: ",
+                         report.c_str());
+            return good ? 0 : 1;
+        }
         case Parsed::wrong:
             std::fprintf(stderr, "brindle-publish: %s\nTry 'brindle-publish --help'.\n", complaint.c_str());
             return 2;
@@ -131,6 +168,9 @@ int run(const std::vector<std::string>& args) {
     std::printf("%s: %zu files, %s, in %.1f s (%s)\n", utf8FromPath(options.output).c_str(), summary.files,
                 formatBytes(summary.bytes).c_str(), summary.seconds,
                 formatRate(summary.bytes, summary.seconds).c_str());
+    if (!options.signingKey.empty()) {
+        std::printf("%s: its signature\n", utf8FromPath(signaturePathOf(options.output)).c_str());
+    }
     return 0;
 }
 

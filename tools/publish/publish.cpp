@@ -7,6 +7,8 @@
 
 #include "common/name_case.h"
 #include "tools/publish/atomic_write.h"
+#include "tools/publish/key_files.h"
+#include "tools/publish/manifest_signing.h"
 #include "tools/publish/manifest_writer.h"
 #include "tools/publish/parallel_hash.h"
 #include "tools/publish/path_rules.h"
@@ -113,6 +115,38 @@ bool checkDeletesAgainstFiles(const std::vector<std::string>& deletes, const std
     return noProblems(problems, count, "paths to delete that the release itself installs", reason);
 }
 
+// Before any hashing: a key that cannot sign is found out at once.
+bool checkSigningKey(const std::filesystem::path& keyFile, std::string& reason) {
+    std::string text;
+    PrivateKey key;
+    if (!readFileBytes(keyFile, text, reason)) {
+        return false;
+    }
+    if (!readPrivateKeyPem(text, key, reason)) {
+        reason = utf8FromPath(keyFile) + ": " + reason;
+        return false;
+    }
+    return true;
+}
+
+// The signature goes out first: if the manifest could then not be replaced,
+// the old manifest and the new signature do not match, and launchers refuse
+// both until the next publish, rather than read a manifest nobody signed.
+bool writeOutputs(const PublishOptions& options, const std::string& text, std::string& reason) {
+    if (options.signingKey.empty()) {
+        return writeFileAtomically(options.output, text, reason);
+    }
+    if (!writeSignature(options.signingKey, text, options.output, reason)) {
+        return false;
+    }
+    if (!writeFileAtomically(options.output, text, reason)) {
+        reason = "the new signature is written but the manifest is not, so launchers refuse the old one; "
+                 "publish again: " + reason;
+        return false;
+    }
+    return true;
+}
+
 bool publishChecked(const PublishOptions& options, PublishSummary& summary, std::string& reason) {
     const auto start = std::chrono::steady_clock::now();
     std::string baseUrl;
@@ -120,9 +154,12 @@ bool publishChecked(const PublishOptions& options, PublishSummary& summary, std:
     if (!normaliseBaseUrl(options.baseUrl, baseUrl, reason) || !normaliseDeletes(options.deletes, deletes, reason)) {
         return false;
     }
+    if (!options.signingKey.empty() && !checkSigningKey(options.signingKey, reason)) {
+        return false;
+    }
 
     std::vector<ReleaseFile> files;
-    if (!findReleaseFiles(options.releaseFolder, {options.output}, files, reason)) {
+    if (!findReleaseFiles(options.releaseFolder, {options.output, signaturePathOf(options.output)}, files, reason)) {
         return false;
     }
     if (files.empty()) {
@@ -145,8 +182,7 @@ bool publishChecked(const PublishOptions& options, PublishSummary& summary, std:
     }
 
     const std::string text = manifestText(files, baseUrl, deletes);
-    if (!launcherReadsBack(text, files, baseUrl, deletes, reason) ||
-        !writeFileAtomically(options.output, text, reason)) {
+    if (!launcherReadsBack(text, files, baseUrl, deletes, reason) || !writeOutputs(options, text, reason)) {
         return false;
     }
 

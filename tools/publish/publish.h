@@ -15,6 +15,7 @@ struct PublishOptions {
     std::filesystem::path output;
     std::vector<std::string> deletes;  // relative paths, "/" or "\" separated
     unsigned workers = 0;              // 0: one per core
+    std::filesystem::path signingKey;  // when set, <output>.sig is written too
     bool progressLine = false;
 };
 
