@@ -1,4 +1,5 @@
-"""The built-in manifest address: hidden in the programs, https-only in releases.
+"""The built-in manifest address: hidden in the programs, https-only in releases,
+plain http only for this machine in any build.
 
 The address is stored scrambled (each UTF-16 unit XORed with a mask that an
 integer hash derives from the unit's position, common/scrambled.h), so neither
@@ -92,22 +93,51 @@ class AddressIsHidden(unittest.TestCase):
         self.check(exe)
 
 
+def configure(build_type, *options):
+    """Configures a throwaway build; nothing is compiled. The result and the
+    generated address header, or None when none was written."""
+    with tempfile.TemporaryDirectory(prefix="brindle-configure-") as build:
+        result = subprocess.run(
+            ["cmake", "-S", SOURCE_DIR, "-B", build,
+             "-DCMAKE_TOOLCHAIN_FILE=%s/cmake/mingw-w64-x86_64.cmake" % SOURCE_DIR,
+             "-DCMAKE_BUILD_TYPE=%s" % build_type, "-DBRINDLE_TESTS=OFF", *options],
+            capture_output=True, text=True)
+        header = os.path.join(build, "generated", "manifest_url.h")
+        generated = None
+        if os.path.exists(header):
+            with open(header) as f:
+                generated = f.read()
+    return result, generated
+
+
+class PlainHttpOnlyForThisMachine(unittest.TestCase):
+    """In every build type, http:// names loopback or the configuration stops."""
+
+    def test_other_hosts_stop_the_configuration(self):
+        for build_type in ("RelWithDebInfo", "Debug", ""):
+            for url in ("http://updates.example.org/manifest.json", "http://10.0.0.5:18743/manifest.json",
+                        "http://127.0.0.1@updates.example.org/manifest.json", "http://localhost.example.org/m",
+                        "http://127.0.0.1.example.org/m", "http://[::2]/m", "http://128.0.0.1/m"):
+                with self.subTest(build_type=build_type, url=url):
+                    result, generated = configure(build_type, "-DBRINDLE_MANIFEST_URL=" + url)
+                    self.assertNotEqual(result.returncode, 0)
+                    self.assertIn("must name this machine", " ".join(result.stderr.split()))
+                    self.assertIsNone(generated)
+
+    def test_loopback_addresses_are_built_in(self):
+        for url in ("http://127.0.0.1:18743/manifest.json", "http://127.5.6.7/m.json", "http://localhost/m",
+                    "http://localhost:80/x/y", "http://[::1]:8080/manifest.json"):
+            with self.subTest(url=url):
+                result, generated = configure("RelWithDebInfo", "-DBRINDLE_MANIFEST_URL=" + url)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertIn('L"%s"' % url, generated)
+
+
 class ReleaseNeedsHttps(unittest.TestCase):
     """Configures a throwaway Release build; nothing is compiled."""
 
     def configure(self, *options):
-        with tempfile.TemporaryDirectory(prefix="brindle-release-") as build:
-            result = subprocess.run(
-                ["cmake", "-S", SOURCE_DIR, "-B", build,
-                 "-DCMAKE_TOOLCHAIN_FILE=%s/cmake/mingw-w64-x86_64.cmake" % SOURCE_DIR,
-                 "-DCMAKE_BUILD_TYPE=Release", "-DBRINDLE_TESTS=OFF", *options],
-                capture_output=True, text=True)
-            header = os.path.join(build, "generated", "manifest_url.h")
-            generated = None
-            if os.path.exists(header):
-                with open(header) as f:
-                    generated = f.read()
-        return result, generated
+        return configure("Release", *options)
 
     def test_plain_http_stops_the_configuration(self):
         result, generated = self.configure()

@@ -128,5 +128,91 @@ class PublishCommandLine(unittest.TestCase):
         self.assertEqual(code, 1)
 
 
+KEYS = os.environ.get("BRINDLE_TEST_KEYS_DIR", os.path.join("..", "..", "build", "test-keys"))
+
+
+def windows(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def openssl_accepts(public_key, manifest):
+    """openssl's own check of MANIFEST.sig (raw r and s, base64) against the key."""
+    with open(manifest + ".sig") as f:
+        raw = __import__("base64").b64decode(f.read().rstrip("\n"), validate=True)
+    der = der_signature(raw[:32], raw[32:])
+    with tempfile.NamedTemporaryFile(suffix=".der") as sig:
+        sig.write(der)
+        sig.flush()
+        return subprocess.run(["openssl", "dgst", "-sha256", "-verify", public_key, "-signature", sig.name, manifest],
+                              capture_output=True).returncode == 0
+
+
+def der_signature(r, s):
+    def integer(value):
+        value = value.lstrip(b"\0") or b"\0"
+        if value[0] & 0x80:
+            value = b"\0" + value
+        return b"\x02" + bytes([len(value)]) + value
+    body = integer(r) + integer(s)
+    return b"\x30" + bytes([len(body)]) + body
+
+
+class Signing(unittest.TestCase):
+    def setUp(self):
+        self.release = Release()
+        self.addCleanup(self.release.remove)
+        self.release.add("dữ liệu/bản đồ.dat", os.urandom(20000))
+        self.key = os.path.join(KEYS, "manifest.key")
+        self.public = os.path.join(KEYS, "manifest.pub")
+
+    def test_both_builds_sign_what_openssl_and_the_tool_then_verify(self):
+        for key in ("manifest.key", "other.key"):  # "openssl ecparam -genkey", "openssl genpkey"
+            public = os.path.join(KEYS, key.replace(".key", ".pub"))
+            with self.subTest(build="native", key=key):
+                code, out, err = publish(self.release.folder, BASE, "-o", self.release.manifest,
+                                         "--sign", os.path.join(KEYS, key))
+                self.assertEqual(code, 0, err)
+                self.assertIn("manifest.json.sig: its signature", out)
+                self.assertTrue(openssl_accepts(public, self.release.manifest))
+            with self.subTest(build="windows", key=key):
+                code, out, err = publish(windows(self.release.folder), BASE, "-o", windows(self.release.manifest),
+                                         "--sign", windows(os.path.join(KEYS, key)), program=WINDOWS)
+                self.assertEqual(code, 0, out + err)
+                self.assertTrue(openssl_accepts(public, self.release.manifest))
+                code, out, err = publish("--verify", public, self.release.manifest)
+                self.assertEqual(code, 0, err)
+                self.assertIn("signed with this key", out)
+
+    def test_verify_names_what_is_wrong(self):
+        code, _, err = publish(self.release.folder, BASE, "-o", self.release.manifest, "--sign", self.key)
+        self.assertEqual(code, 0, err)
+        for program, arguments in ((None, (self.public, self.release.manifest)),
+                                   (WINDOWS, (windows(self.public), windows(self.release.manifest)))):
+            code, out, err = publish("--verify", *arguments, program=program)
+            self.assertEqual(code, 0, out + err)
+        with open(self.release.manifest, "ab") as f:
+            f.write(b" ")
+        for program, arguments in ((None, (self.public, self.release.manifest)),
+                                   (WINDOWS, (windows(self.public), windows(self.release.manifest)))):
+            code, out, err = publish("--verify", *arguments, program=program)
+            self.assertEqual(code, 1)
+            self.assertIn("changed after signing", err)
+        os.remove(self.release.manifest + ".sig")
+        code, _, err = publish("--verify", self.public, self.release.manifest)
+        self.assertEqual(code, 1)
+        self.assertIn("missing", err)
+        self.assertEqual(publish("--verify", self.public)[0], 2)
+
+    def test_a_key_that_cannot_sign_writes_nothing(self):
+        for key in ("encrypted.key", "p384.key", "manifest.pub"):
+            with self.subTest(key=key):
+                code, _, err = publish(self.release.folder, BASE, "-o", self.release.manifest,
+                                       "--sign", os.path.join(KEYS, key))
+                self.assertEqual(code, 1)
+                self.assertIn(key, err)
+                self.assertFalse(os.path.exists(self.release.manifest))
+                self.assertFalse(os.path.exists(self.release.manifest + ".sig"))
+
+
 if __name__ == "__main__":
     unittest.main()

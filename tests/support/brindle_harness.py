@@ -245,9 +245,9 @@ def withdraw_release():
         os.remove(path)
 
 
-def requests_seen():
-    """Every request line the test server logged, oldest first."""
-    with open(os.path.join(SERVER_DIR, "requests.log")) as f:
+def requests_seen(server_dir=None):
+    """Every request line the test server (or the one in server_dir) logged, oldest first."""
+    with open(os.path.join(server_dir or SERVER_DIR, "requests.log")) as f:
         return f.read().splitlines()
 
 

@@ -18,12 +18,18 @@ namespace br {
 
 inline std::string scriptServerDir() { return BRINDLE_SCRIPT_SERVER_DIR; }
 
-// Records a test failure and gives 0 when no server is listening.
-inline int scriptServerPort() {
-    std::ifstream in(scriptServerDir() + "/port");
+// The HTTPS servers (support/tls_servers.sh), by certificate: "" (the good
+// one), "-self-signed", "-other-name", "-expired".
+inline std::string tlsServerDir(const std::string& certificate = "") {
+    return std::string(BRINDLE_TEST_SERVER_ROOT) + "/test-server-tls" + certificate;
+}
+
+// Records a test failure and gives 0 when no server is listening there.
+inline int serverPort(const std::string& dir) {
+    std::ifstream in(dir + "/port");
     int port = 0;
     if (!(in >> port) || port <= 0) {
-        ADD_FAILURE() << "the script server is not running (no port file in " << scriptServerDir()
+        ADD_FAILURE() << "the script server is not running (no port file in " << dir
                       << "); run the tests through ctest, or start it with "
                          "tests/support/script_server.py start <that folder>";
         return 0;
@@ -31,9 +37,28 @@ inline int scriptServerPort() {
     return port;
 }
 
+// "http://127.0.0.1:PORT/" or "https://localhost:PORT/": the address of the
+// server in dir. HTTPS goes by name: Wine's WinHTTP fails the TLS handshake
+// with a server named by its IP address (ERROR_WINHTTP_SECURE_CHANNEL_ERROR).
+inline std::string serverBase(const std::string& dir) {
+    std::ifstream in(dir + "/scheme");
+    std::string scheme;
+    if (!(in >> scheme)) {
+        scheme = "http";
+    }
+    const char* host = scheme == "https" ? "localhost" : "127.0.0.1";
+    return scheme + "://" + host + ":" + std::to_string(serverPort(dir)) + "/";
+}
+
+inline int scriptServerPort() { return serverPort(scriptServerDir()); }
+
 // route without its leading "/", e.g. "chunked/bytes/5000".
 inline std::wstring scriptServerUrl(const std::string& route) {
-    return L"http://127.0.0.1:" + std::to_wstring(scriptServerPort()) + L"/" + utf8ToWide(route);
+    return utf8ToWide(serverBase(scriptServerDir()) + route);
+}
+
+inline std::wstring tlsServerUrl(const std::string& certificate, const std::string& route) {
+    return utf8ToWide(serverBase(tlsServerDir(certificate)) + route);
 }
 
 // The body of /bytes/N.
@@ -46,15 +71,15 @@ inline std::string patternBytes(size_t count) {
 }
 
 // Puts a file where /file/<name> serves it; name is a plain file name.
-inline void serveFile(const std::string& name, const std::string& content) {
-    std::ofstream out(scriptServerDir() + "/root/" + name, std::ios::binary | std::ios::trunc);
+inline void serveFile(const std::string& name, const std::string& content, const std::string& dir = scriptServerDir()) {
+    std::ofstream out(dir + "/root/" + name, std::ios::binary | std::ios::trunc);
     out << content;
     ASSERT_TRUE(out.good()) << "cannot write " << name << " into the served folder";
 }
 
 // Every request the server has seen so far, e.g. "GET /bytes/10", oldest first.
-inline std::vector<std::string> scriptServerRequests() {
-    std::ifstream in(scriptServerDir() + "/requests.log");
+inline std::vector<std::string> scriptServerRequests(const std::string& dir = scriptServerDir()) {
+    std::ifstream in(dir + "/requests.log");
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) {
         lines.push_back(line);

@@ -37,6 +37,8 @@ Modifiers:
     redirect/N       answer 302 with an absolute Location: the same path with
                      redirect/N-1 (or, after the last, without it), so N
                      redirects lead to the rest of the route
+    downgrade/PORT   answer 302 to the rest of the route on http://127.0.0.1:PORT/
+                     (from an HTTPS server: a redirect to plain HTTP)
 
 Body sources (the rest of the path):
     bytes/N          N bytes of the pattern: byte i is (i * 2654435761 >> 13) & 0xFF
@@ -68,7 +70,10 @@ The state folder DIR holds:
                      reset at once, as if the server could not be reached
     server.log       the server's own output
 
-Commands (options: --port N, default 0 = a free port; --idle-timeout S):
+With --tls CERT KEY the server speaks HTTPS with that certificate (PEM files),
+and the state folder holds "scheme" with "https" in it.
+
+Commands (options: --port N, default 0 = a free port; --idle-timeout S; --tls CERT KEY):
     script_server.py start DIR   start in the background, wait until it
                                  listens, print the port
     script_server.py stop DIR    stop the server started in DIR
@@ -88,6 +93,7 @@ import os
 import shutil
 import signal
 import socket
+import ssl
 import struct
 import subprocess
 import sys
@@ -186,8 +192,20 @@ def mod_redirect(answer, segments, handler):
     segments.clear()
     if count > 1:
         rest = "redirect/%d/%s" % (count - 1, rest)
+    redirect_to(answer, handler, "%s://%s/%s" % ("https" if handler.server.tls else "http",
+                                                 handler.headers.get("Host", "127.0.0.1"), rest))
+
+
+def mod_downgrade(answer, segments, handler):
+    port = number(segments, "downgrade")
+    rest = "/".join(segments)
+    segments.clear()
+    redirect_to(answer, handler, "http://127.0.0.1:%d/%s" % (port, rest))
+
+
+def redirect_to(answer, handler, location):
     query = urllib.parse.urlsplit(handler.path).query
-    location = "http://%s/%s%s" % (handler.headers.get("Host", "127.0.0.1"), rest, "?" + query if query else "")
+    location += "?" + query if query else ""
     answer.status = 302
     answer.headers = [("Location", location)]
     answer.body = ("redirect to %s\n" % location).encode()
@@ -207,6 +225,7 @@ MODIFIERS = {
     "length": mod_length,
     "corrupt": mod_corrupt,
     "redirect": mod_redirect,
+    "downgrade": mod_downgrade,
 }
 
 
@@ -311,6 +330,14 @@ def plan_answer(path, handler):
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     server_version = "script-server/1"
+
+    def setup(self):
+        # The handshake in the connection's own thread: a client that gives up
+        # on the certificate must not hold up the others.
+        if self.server.tls is not None:
+            self.request.settimeout(30)
+            self.request = self.server.tls.wrap_socket(self.request, server_side=True)
+        super().setup()
 
     def handle(self):
         if not self.reset_if_offline():
@@ -428,8 +455,12 @@ class Handler(BaseHTTPRequestHandler):
 class ScriptServer(ThreadingHTTPServer):
     daemon_threads = True
 
-    def __init__(self, state_dir, port):
+    def __init__(self, state_dir, port, tls=None):
         super().__init__(("127.0.0.1", port), Handler)
+        self.tls = None
+        if tls is not None:
+            self.tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            self.tls.load_cert_chain(*tls)
         self.state_dir = state_dir
         self.root = os.path.join(state_dir, "root")
         self.last_activity = time.monotonic()
@@ -458,9 +489,9 @@ def remove_quietly(path):
         pass
 
 
-def serve(state_dir, port, idle_timeout):
+def serve(state_dir, port, idle_timeout, tls=None):
     os.makedirs(os.path.join(state_dir, "root"), exist_ok=True)
-    server = ScriptServer(state_dir, port)
+    server = ScriptServer(state_dir, port, tls)
 
     def stop_when_idle():
         while time.monotonic() - server.last_activity < idle_timeout:
@@ -470,6 +501,7 @@ def serve(state_dir, port, idle_timeout):
 
     signal.signal(signal.SIGTERM, lambda *_: threading.Thread(target=server.shutdown, daemon=True).start())
     threading.Thread(target=stop_when_idle, daemon=True).start()
+    write_atomically(os.path.join(state_dir, "scheme"), "https\n" if tls else "http\n")
     write_atomically(os.path.join(state_dir, "pid"), "%d\n" % os.getpid())
     write_atomically(os.path.join(state_dir, "port"), "%d\n" % server.server_address[1])
     sys.stderr.write("listening on 127.0.0.1:%d\n" % server.server_address[1])
@@ -497,7 +529,17 @@ def server_url(state_dir, route):
     port = read_number(os.path.join(state_dir, "port"))
     if port is None:
         raise RuntimeError("no script server is running in %s" % state_dir)
-    return "http://127.0.0.1:%d/%s" % (port, route)
+    scheme = read_scheme(state_dir)
+    # By name over HTTPS: Wine's WinHTTP cannot do TLS with a server named by its IP address.
+    return "%s://%s:%d/%s" % (scheme, "localhost" if scheme == "https" else "127.0.0.1", port, route)
+
+
+def read_scheme(state_dir):
+    try:
+        with open(os.path.join(state_dir, "scheme")) as f:
+            return f.read().strip() or "http"
+    except OSError:
+        return "http"
 
 
 def is_our_server(pid):
@@ -525,7 +567,7 @@ def stop(state_dir):
     remove_quietly(os.path.join(state_dir, "pid"))
 
 
-def start(state_dir, port, idle_timeout):
+def start(state_dir, port, idle_timeout, tls=None):
     stop(state_dir)  # a leftover of an interrupted run
     shutil.rmtree(os.path.join(state_dir, "root"), ignore_errors=True)
     os.makedirs(os.path.join(state_dir, "root"))
@@ -534,7 +576,7 @@ def start(state_dir, port, idle_timeout):
         # Detached and with no inherited pipes, so ctest sees this command end.
         process = subprocess.Popen(
             [sys.executable, os.path.abspath(__file__), "serve", state_dir, "--port", str(port),
-             "--idle-timeout", str(idle_timeout)],
+             "--idle-timeout", str(idle_timeout)] + (["--tls", *tls] if tls else []),
             stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT, start_new_session=True, close_fds=True)
     deadline = time.monotonic() + 20
     while time.monotonic() < deadline:
@@ -557,15 +599,17 @@ def main():
     parser.add_argument("state_dir")
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--idle-timeout", type=float, default=DEFAULT_IDLE_TIMEOUT)
+    parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
     args = parser.parse_args()
     state_dir = os.path.abspath(args.state_dir)
     os.makedirs(state_dir, exist_ok=True)
+    tls = [os.path.abspath(p) for p in args.tls] if args.tls else None
     if args.command == "start":
-        return start(state_dir, args.port, args.idle_timeout)
+        return start(state_dir, args.port, args.idle_timeout, tls)
     if args.command == "stop":
         stop(state_dir)
         return 0
-    serve(state_dir, args.port, args.idle_timeout)
+    serve(state_dir, args.port, args.idle_timeout, tls)
     return 0
 
 

@@ -17,6 +17,8 @@
 #include "support/registry.h"
 #include "support/script_server.h"
 #include "update/file_state.h"
+#include "tools/publish/signing.h"
+#include "update/signature.h"
 #include "update/status.h"
 #include "update/worker.h"
 
@@ -28,6 +30,7 @@ struct ReleaseFile {
     std::string content;  // what the server holds
     std::string route;    // where the server serves it; a plain file when empty
     std::string sha256;   // the manifest's hash; that of content when empty
+    std::string url;      // a whole address elsewhere instead of the route; content is then only hashed
 };
 
 inline std::string sha256Of(const std::string& content) {
@@ -87,15 +90,14 @@ protected:
         DeleteFileW(serverFile("offline").c_str());
         DeleteFileW(serverFile("root/manifest.json").c_str());
         DeleteFileW(serverFile("root/manifest.json.route").c_str());
+        DeleteFileW(serverFile("root/manifest.json.sig").c_str());
         clearSettingsKey();
         clearUninstallKey();
     }
 
     std::wstring serverFile(const std::string& name) { return utf8ToWide(scriptServerDir() + "/" + name); }
     std::wstring installed(const std::wstring& relative) { return install.file(relative); }
-    std::string fileUrl(const std::string& served) {
-        return "http://127.0.0.1:" + std::to_string(scriptServerPort()) + "/" + served;
-    }
+    std::string fileUrl(const std::string& served) { return serverBase(scriptServerDir()) + served; }
 
     // Serves the files and a manifest that lists them, in this order.
     void publish(const std::vector<ReleaseFile>& files, const std::vector<std::string>& deletes = {}) {
@@ -103,19 +105,37 @@ protected:
         int number = 0;
         for (const ReleaseFile& file : files) {
             std::string route = file.route;
-            if (route.empty()) {
+            if (!file.url.empty()) {
+                route.clear();
+            } else if (route.empty()) {
                 route = "file/release-" + std::to_string(number++) + ".bin";
                 serveFile(route.substr(5), file.content);
             }
             list.push_back({{"path", file.path},
                             {"sha256", file.sha256.empty() ? sha256Of(file.content) : file.sha256},
-                            {"url", fileUrl(route)},
+                            {"url", file.url.empty() ? fileUrl(route) : file.url},
                             {"size", file.content.size()}});
         }
         publishManifestText(nlohmann::json{{"files", list}, {"deletes", deletes}}.dump());
     }
 
-    void publishManifestText(const std::string& text) { serveFile("manifest.json", text); }
+    // In a build that verifies manifests, signed with the tests' key.
+    void publishManifestText(const std::string& text) {
+        PublicKey key;
+        if (builtInManifestKey(key)) {
+            serveFile("manifest.json.sig", formatSignatureText(signedWith("manifest.key", text)));
+        }
+        serveFile("manifest.json", text);
+    }
+
+    static Signature signedWith(const std::string& keyName, const std::string& text) {
+        Signature signature{};
+        std::string reason;
+        EXPECT_TRUE(signBytes(readWholeFile(utf8ToWide(std::string(BRINDLE_TEST_KEYS_DIR) + "/" + keyName)), text,
+                              signature, reason))
+            << reason;
+        return signature;
+    }
 
     RunRecord run() {
         Status status;

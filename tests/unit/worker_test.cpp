@@ -2,6 +2,7 @@
 // (which serves the built-in manifest address) and a real install folder.
 
 #include "support/update_run.h"
+#include "update/signature.h"
 
 namespace br {
 namespace {
@@ -272,6 +273,52 @@ TEST_F(WorkerOnMachine, AnEndlessManifestFailsTheRun) {
     EXPECT_EQ(second.last.error, "Không thể kết nối máy chủ: response too large");
     EXPECT_EQ(readWholeFile(installed(L"b.txt")), "b");
     EXPECT_EQ(stateText(), state);
+}
+
+// A file on a server whose certificate the system does not trust, or one that
+// sends the launcher down to plain HTTP, is not downloaded: the run fails on
+// it and keeps the installation as it was.
+TEST_F(WorkerOnMachine, AFileBehindAnUntrustedOrDowngradingServerIsNotFetched) {
+    publish({{"a.txt", "old a", "", ""}, {"b.txt", "old b", "", ""}});
+    ASSERT_TRUE(run().last.succeeded);
+    const std::string state = stateText();
+    // Where the downgrade would lead: the plain server, which does hold the file.
+    const std::string plainDir = BRINDLE_TEST_SERVER_ROOT + std::string("/test-server");
+    serveFile("new-b.bin", "new b", plainDir);
+    const std::string plain = serverBase(plainDir);
+    const std::string downgrade = "downgrade/" + plain.substr(plain.rfind(':') + 1);  // "PORT/"
+    struct Case {
+        std::string url;
+        std::string error;
+    };
+    const Case cases[] = {
+        {wideToUtf8(tlsServerUrl("-self-signed", "bytes/5")), "Lỗi tải (b.txt): WinHttpSendRequest failed"},
+        {wideToUtf8(tlsServerUrl("-other-name", "bytes/5")), "Lỗi tải (b.txt): WinHttpSendRequest failed"},
+        {wideToUtf8(tlsServerUrl("-expired", "bytes/5")), "Lỗi tải (b.txt): WinHttpSendRequest failed"},
+        {wideToUtf8(tlsServerUrl("", downgrade)) + "file/new-b.bin", ""},
+    };
+    for (const Case& broken : cases) {
+        SCOPED_TRACE(broken.url);
+        publish({{"a.txt", "old a", "", ""}, {"b.txt", "new b", "", "", broken.url}});
+        RunRecord result = run();
+        EXPECT_FALSE(result.last.succeeded);
+        if (!broken.error.empty()) {
+            EXPECT_EQ(result.last.error, broken.error);
+        } else {
+            EXPECT_EQ(result.last.error.rfind("Lỗi tải (b.txt): ", 0), 0u) << result.last.error;
+        }
+        EXPECT_EQ(readWholeFile(installed(L"b.txt")), "old b");
+        EXPECT_EQ(stateText(), state);
+    }
+}
+
+// Only a build with a key asks for the signature beside the manifest.
+TEST_F(WorkerOnMachine, TheSignatureIsAskedForOnlyByASignedBuild) {
+    publish({{"a.txt", "a", "", ""}});
+    const size_t before = requestsFor(".sig");
+    ASSERT_TRUE(run().last.succeeded);
+    PublicKey key;
+    EXPECT_EQ(requestsFor("/manifest.json.sig") - before, builtInManifestKey(key) ? 1u : 0u);
 }
 
 TEST_F(WorkerOnMachine, AHashThatIsNotHexNeverNamesAFile) {

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# The HTTPS side of the test run: certificates made with openssl, the test CA
+# trusted inside the test prefix (never by the machine), and one scripted test
+# server per certificate, on 127.0.0.1 only:
+#   BUILD/test-server-tls              the good certificate, on port 18744 (the
+#                                      manifest address of the signed test build)
+#   BUILD/test-server-tls-self-signed  a certificate signed by itself
+#   BUILD/test-server-tls-other-name   a certificate for another host name
+#   BUILD/test-server-tls-expired      a certificate that expired a year ago
+# usage: tls_servers.sh start|stop BUILD
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+command=${1:?start or stop}
+build=${2:?build folder}
+certificates="$build/tls"
+server="$here/script_server.py"
+
+stopAll() {
+  for kind in "" -self-signed -other-name -expired; do
+    python3 "$server" stop "$build/test-server-tls$kind" >/dev/null
+  done
+}
+
+case $command in
+start)
+  stopAll
+  bash "$here/make_certificates.sh" "$certificates"
+  wine "$build/brindle_trust_ca.exe" "Z:${certificates//\//\\}\\ca.der" </dev/null >/dev/null 2>&1 \
+    || { echo "the test CA could not be added to the prefix's root store" >&2; exit 1; }
+  python3 "$server" start "$build/test-server-tls" --port 18744 --tls "$certificates/good.pem" "$certificates/good.key"
+  for kind in self-signed other-name expired; do
+    python3 "$server" start "$build/test-server-tls-$kind" --tls "$certificates/$kind.pem" "$certificates/$kind.key"
+  done
+  ;;
+stop)
+  stopAll
+  ;;
+*)
+  echo "unknown command $command" >&2
+  exit 2
+  ;;
+esac
