@@ -34,6 +34,11 @@ void bringRunningLauncherToFront() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
+    // Before anything can load a DLL: DLLs come from System32 only, never from
+    // the program's folder, which users without administrator rights may
+    // write to (the DLLs that are not KnownDLLs are delay-loaded, so none has
+    // been loaded yet).
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     using namespace br;
 
     // The whole line, program path included, decides the mode: a plain,

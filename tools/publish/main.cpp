@@ -180,6 +180,8 @@ int run(const std::vector<std::string>& args) {
 
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {
+    // DLLs from System32 only (bcrypt is delay-loaded): not from beside the program.
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     // Paths and messages are UTF-8 throughout; the console shows them as such.
     SetConsoleOutputCP(CP_UTF8);
     std::vector<std::string> args;
