@@ -52,6 +52,8 @@ constexpr ScrambledName scramble(const wchar_t (&plain)[clientProgramNameLength 
 
 constexpr ScrambledName clientProgramName = scramble(L"updater.exe");
 
+}  // namespace
+
 std::wstring clientProgramFileName() {
     std::wstring name(clientProgramNameLength, L'\0');
     for (size_t i = 0; i < clientProgramNameLength; ++i) {
@@ -59,8 +61,6 @@ std::wstring clientProgramFileName() {
     }
     return name;
 }
-
-}  // namespace
 
 bool launchGame() {
     return launchGameFrom(installFolder());

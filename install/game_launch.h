@@ -10,6 +10,10 @@ namespace br {
 bool launchGame();
 bool launchGameFrom(const std::wstring& folder);
 
+// The file name of the client's start program, which the launch starts from
+// the top of the install folder (kept out of the program's plain text).
+std::wstring clientProgramFileName();
+
 // A started watcher that ends within this many milliseconds failed to start.
 inline constexpr unsigned long watcherLivenessWait = 150;
 

@@ -85,12 +85,35 @@ long writeSetting(const std::wstring& name, const std::wstring& value) {
     return RegCloseKey(key.release());
 }
 
+// Any program of the user can write the setting, and the elevated launcher
+// writes into the folder it names and starts a program from it: only a plain
+// absolute folder on a drive counts, written the one way Windows writes it.
+bool isUsableStoredFolder(const std::wstring& folder) {
+    if (folder.size() < 4 || !((folder[0] >= L'A' && folder[0] <= L'Z') || (folder[0] >= L'a' && folder[0] <= L'z')) ||
+        folder[1] != L':' || folder[2] != L'\\' || folder[3] == L'\\') {
+        return false;  // also every "\\server\share" and "\\?\" form, and relative paths
+    }
+    for (size_t i = 2; i < folder.size(); ++i) {
+        wchar_t c = folder[i];
+        if (c < 0x20 || c == L'"' || c == L':' || c == L'*' || c == L'?' || c == L'<' || c == L'>' || c == L'|') {
+            return false;
+        }
+    }
+    // No ".", "..", "/" or trailing dots and spaces: the full path is the folder itself.
+    return fullPath(folder) == folder && folder.size() < kPathUnits;
+}
+
+std::wstring storedInstallFolder() {
+    std::wstring stored = readSetting(L"brindle_path");
+    return isUsableStoredFolder(stored) ? stored : std::wstring();
+}
+
 bool hasStoredInstallFolder() {
-    return !readSetting(L"brindle_path").empty();
+    return !storedInstallFolder().empty();
 }
 
 std::wstring storedOrDefaultInstallFolder() {
-    std::wstring stored = readSetting(L"brindle_path");
+    std::wstring stored = storedInstallFolder();
     return stored.empty() ? std::wstring(kDefaultInstallFolder) : stored;
 }
 
@@ -204,6 +227,31 @@ std::wstring resolveInstallPath(const std::wstring& base, const std::string& rel
     return base + L"\\" + utf8ToWide(cleaned);
 }
 
+namespace {
+
+unsigned long systemFileAttributes(const wchar_t* path) {
+    return GetFileAttributesW(path);
+}
+
+}  // namespace
+
+AttributeLookup fileAttributes = systemFileAttributes;
+
+bool isLink(const std::wstring& path) {
+    unsigned long attributes = fileAttributes(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool linkOnTheWay(const std::wstring& folder, const std::wstring& target) {
+    for (size_t at = target.find(L'\\', folder.size() + 1); at != std::wstring::npos;
+         at = target.find(L'\\', at + 1)) {
+        if (isLink(target.substr(0, at))) {
+            return true;
+        }
+    }
+    return isLink(target);
+}
+
 // Every folder from the root down to the file's own folder, outermost first,
 // since CreateDirectoryW makes one level at a time.
 std::vector<std::wstring> parentFoldersToCreate(const std::wstring& path) {
@@ -241,6 +289,10 @@ std::wstring prepareTempFolder() {
     }
     std::wstring folder = std::wstring(buffer, length) + L"brindle_update\\";
     CreateDirectoryW(folder.c_str(), nullptr);
+    // A link there would send every download somewhere else.
+    if (isLink(folder.substr(0, folder.size() - 1))) {
+        return std::wstring();
+    }
     return folder;
 }
 

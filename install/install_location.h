@@ -18,6 +18,10 @@ extern std::wstring& chosenInstallFolder;
 std::wstring readSetting(const std::wstring& name);
 long writeSetting(const std::wstring& name, const std::wstring& value);
 
+// The stored "brindle_path" when it is a plain absolute folder on a drive;
+// empty otherwise (missing, unreadable or not such a folder).
+bool isUsableStoredFolder(const std::wstring& folder);
+std::wstring storedInstallFolder();
 bool hasStoredInstallFolder();
 std::wstring storedOrDefaultInstallFolder();
 
@@ -38,6 +42,16 @@ std::wstring runningExecutablePath();  // empty when it does not fit 260 units
 bool isOwnExecutable(const std::wstring& path);
 std::wstring resolveInstallPath(const std::wstring& base, const std::string& relativePathUtf8);
 std::vector<std::wstring> parentFoldersToCreate(const std::wstring& path);
+
+// Links. A junction or symbolic link that a user placed in the install folder
+// would send the elevated launcher's writes and deletes anywhere on the
+// machine, so nothing is written or deleted through one.
+using AttributeLookup = unsigned long (*)(const wchar_t* path);  // as GetFileAttributesW
+extern AttributeLookup fileAttributes;  // GetFileAttributesW; tests put their own here
+bool isLink(const std::wstring& path);
+// Whether a folder on the way from folder (not itself) to target, or target
+// itself, is a link. target lies inside folder.
+bool linkOnTheWay(const std::wstring& folder, const std::wstring& target);
 void createParentDirectories(const std::wstring& path);
 std::wstring prepareTempFolder();  // empty when the user's temp folder is unknown
 

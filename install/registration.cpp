@@ -57,7 +57,9 @@ void registerInstallation() {
     const std::wstring stored = readSetting(L"brindle_path");
     const bool registeredBefore = !stored.empty();
     if (chosenInstallFolder.empty()) {
-        chosenInstallFolder = registeredBefore ? stored : std::wstring(kDefaultInstallFolder);
+        // A stored value that is no usable folder counts as none.
+        const std::wstring usable = isUsableStoredFolder(stored) ? stored : std::wstring();
+        chosenInstallFolder = usable.empty() ? std::wstring(kDefaultInstallFolder) : usable;
     }
 
     // One level only: the worker creates the parents of each file it installs.

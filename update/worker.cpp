@@ -11,6 +11,7 @@
 #include "common/name_case.h"
 #include "common/product.h"
 #include "common/text_encoding.h"
+#include "install/game_launch.h"
 #include "install/install_location.h"
 #include "install/registration.h"
 #include "update/file_state.h"
@@ -26,6 +27,7 @@ namespace {
 // The client's own executable is re-hashed every run: the client may patch it
 // in place without changing its size or time stamp.
 constexpr char kAlwaysHashedName[] = BRINDLE_CLIENT_EXE;
+
 
 // The files that the check found missing or different, in manifest order.
 struct DownloadList {
@@ -44,6 +46,16 @@ void report(Status& status, Change change) {
 std::string fileNameOf(const std::string& path) {
     size_t slash = path.find_last_of("/\\");
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Whether the previous state may vouch for the file. Never for the client's
+// executable, nor for the start program that the launch runs with
+// administrator rights: the state file sits in a folder that others may be
+// able to write, so a swapped file with the recorded size and time would
+// otherwise be started unchecked.
+bool stateMayVouchFor(const ManifestEntry& entry, const std::wstring& target, const std::wstring& folder) {
+    return !sameFileName(fileNameOf(entry.path), kAlwaysHashedName) &&
+           !sameFileName(target, folder + L"\\" + clientProgramFileName());
 }
 
 // The text of a manifest hash ends up in a temp file name: only plain hex may.
@@ -99,10 +111,10 @@ bool installsAnything(const Manifest& manifest, const std::wstring& folder) {
 // The previous state vouches for a file whose size and time it recorded, so
 // such a file is not read; a file of another size than the manifest's is not
 // read either.
-bool isUpToDate(const ManifestEntry& entry, const std::wstring& target, const FileStamp& stamp,
-                const StateCache& previous) {
+bool isUpToDate(const ManifestEntry& entry, const std::wstring& target, const std::wstring& folder,
+                const FileStamp& stamp, const StateCache& previous) {
     auto record = previous.find(entry.path);
-    bool vouched = !sameFileName(fileNameOf(entry.path), kAlwaysHashedName) && record != previous.end() &&
+    bool vouched = stateMayVouchFor(entry, target, folder) && record != previous.end() &&
                    record->second.size == stamp.size && record->second.lastWriteTime == stamp.lastWriteTime;
     if (vouched) {
         return record->second.sha256 == entry.sha256;
@@ -125,7 +137,7 @@ DownloadList checkFiles(Status& status, const Manifest& manifest, const std::wst
         std::wstring target = resolveInstallPath(folder, entry.path);
         if (!target.empty()) {
             FileStamp stamp = getFileStamp(target);
-            if (stamp.exists && isUpToDate(entry, target, stamp, previous)) {
+            if (stamp.exists && isUpToDate(entry, target, folder, stamp, previous)) {
                 current[entry.path] = StateEntry{entry.sha256, stamp.size, stamp.lastWriteTime};
             } else {
                 downloads.bytes += entry.size;
@@ -154,6 +166,17 @@ struct DownloadClock {
     ULONGLONG startTick = 0;
 };
 
+// Never through a link: not a folder on the way, nor the file itself; looked
+// at before the folders are made and again right before the move.
+bool moveIntoPlace(const std::wstring& tempFile, const std::wstring& folder, const std::wstring& target) {
+    if (linkOnTheWay(folder, target)) {
+        return false;
+    }
+    createParentDirectories(target);
+    return !linkOnTheWay(folder, target) &&
+           MoveFileExW(tempFile.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
+}
+
 // Download, verify, move into place. A failure has been reported when it
 // returns false, and its temp file is gone.
 bool installFile(Status& status, const ManifestEntry& item, const std::wstring& tempFolder,
@@ -167,6 +190,11 @@ bool installFile(Status& status, const ManifestEntry& item, const std::wstring& 
         return false;
     }
     const std::wstring tempFile = tempFolder + utf8ToWide(item.sha256) + L".part";
+    // A link left under the temp file's name would take the download elsewhere;
+    // deleting it removes the link, not what it points to.
+    if (isLink(tempFile)) {
+        DeleteFileW(tempFile.c_str());
+    }
     ProgressCallback progress = [&status, clock, &item](uint64_t received, uint64_t) {
         // A body longer than announced must not push the bar past this file's share.
         uint64_t done = clock.byteBase + std::min(received, item.size);
@@ -195,8 +223,7 @@ bool installFile(Status& status, const ManifestEntry& item, const std::wstring& 
         DeleteFileW(tempFile.c_str());
         return true;
     }
-    createParentDirectories(target);
-    if (!MoveFileExW(tempFile.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+    if (!moveIntoPlace(tempFile, folder, target)) {
         DeleteFileW(tempFile.c_str());
         setFailed(status, "Không ghi được tệp: " + item.path);
         return false;
@@ -245,7 +272,8 @@ std::set<std::wstring> releaseFileKeys(const Manifest& manifest, const std::wstr
 void deleteUnlessKept(const std::wstring& folder, const std::string& relativePath,
                       const std::set<std::wstring>& kept) {
     std::wstring target = resolveInstallPath(folder, relativePath);
-    if (target.empty() || isOwnExecutable(target) || kept.count(fileNameKey(target)) != 0) {
+    if (target.empty() || isOwnExecutable(target) || kept.count(fileNameKey(target)) != 0 ||
+        linkOnTheWay(folder, target)) {
         return;
     }
     if (GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES) {

@@ -62,33 +62,10 @@ def log_of(program):
         return f.read().decode("utf-8", "replace")
 
 
-class Installed(unittest.TestCase):
+class Installed(h.InstalledTestCase):
     """A test with an install folder stored for the launcher and a release served."""
 
     FOLDER = "E2E Bền bỉ"
-
-    def setUp(self):
-        subprocess.run(["xdotool", "mousemove", "0", "0"], check=True)
-        self.folder = h.empty_folder(self.FOLDER)
-        h.forget_installation()
-        h.store_install_folder("C:\\" + self.FOLDER)
-        self.launchers = []
-
-    def tearDown(self):
-        for launcher in self.launchers:
-            launcher.kill()
-        with open(os.path.join(self.folder, "standins.stop"), "w"):
-            pass
-        time.sleep(0.5)
-        subprocess.run(["pkill", "-f", "--", "--watch-title"], check=False)
-        h.withdraw_release()
-        h.forget_installation()
-        shutil.rmtree(self.folder, ignore_errors=True)
-
-    def start(self, name):
-        launcher = h.start_launcher(name=name)
-        self.launchers.append(launcher)
-        return launcher
 
     def files(self):
         """{"/" separated path: bytes} of the install folder, but the launcher's copy and state."""

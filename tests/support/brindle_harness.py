@@ -11,6 +11,7 @@ import shutil
 import subprocess
 import tempfile
 import time
+import unittest
 
 BUILD_DIR = os.environ.get("BRINDLE_BUILD_DIR", os.path.join(os.path.dirname(__file__), "..", "..", "build"))
 EXE = os.environ.get("BRINDLE_EXE", os.path.join(BUILD_DIR, "brindle.exe"))
@@ -49,6 +50,13 @@ class Program:
             self.process.kill()
             self.process.wait(timeout=30)
         self.log.close()
+
+
+def kill_stray_launchers():
+    """Ends every launcher still running: one started by a path inside the
+    prefix (C:\\...) runs in a process of its own that killing "wine" leaves
+    behind, and a launcher left running holds the one-launcher lock."""
+    subprocess.run(["pkill", "-9", "-f", r"brindle\.exe"], check=False)
 
 
 def start_launcher(args=(), exe=EXE, name="launcher", env=None):
@@ -134,6 +142,19 @@ def wine_quiet(*args):
 
 def store_install_folder(windows_path):
     wine_quiet("reg", "add", SETTINGS_KEY, "/v", "brindle_path", "/t", "REG_SZ", "/d", windows_path, "/f")
+
+
+def store_install_folder_exactly(value):
+    """The setting byte for byte, through a .reg file: "reg add" would take
+    quotes and backslashes in the value as its own."""
+    escaped = value.replace("\\", "\\\\").replace('"', '\\"')
+    path = artefact_path("stored-folder.reg")
+    with open(path, "w", encoding="utf-16") as f:
+        f.write('Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\RAGE-MP]\r\n'
+                '"brindle_path"="%s"\r\n' % escaped)
+    wine_quiet("regedit", "/s", "Z:" + path.replace("/", "\\"))
+    if registry_value(SETTINGS_KEY, "brindle_path") != value:
+        raise AssertionError("could not store %r as the install folder" % value)
 
 
 def registry_value(key, name):
@@ -321,3 +342,35 @@ class StandInFolder:
         for program in self.programs:
             program.kill()
         shutil.rmtree(self.root, ignore_errors=True)
+
+
+class InstalledTestCase(unittest.TestCase):
+    """A test with an install folder (C:\\FOLDER) stored for the launcher; the
+    launchers it starts, the stand-ins and the watchers they leave, the served
+    release and the settings are gone again afterwards."""
+
+    FOLDER = "E2E"
+
+    def setUp(self):
+        subprocess.run(["xdotool", "mousemove", "0", "0"], check=True)
+        self.folder = empty_folder(self.FOLDER)
+        forget_installation()
+        store_install_folder("C:\\" + self.FOLDER)
+        self.launchers = []
+
+    def tearDown(self):
+        for launcher in self.launchers:
+            launcher.kill()
+        with open(os.path.join(self.folder, "standins.stop"), "w"):
+            pass
+        time.sleep(0.5)
+        subprocess.run(["pkill", "-f", "--", "--watch-title"], check=False)
+        kill_stray_launchers()
+        withdraw_release()
+        forget_installation()
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def start(self, name, exe=EXE, args=(), env=None):
+        launcher = start_launcher(args, exe=exe, name=name, env=env)
+        self.launchers.append(launcher)
+        return launcher

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <thread>
 
+#include "common/text_encoding.h"
 #include "install/install_location.h"
 #include "support/files.h"
 #include "support/registry.h"
@@ -197,10 +198,31 @@ TEST_F(SettingsOnMachine, WrittenAsTerminatedStringsAndReadBack) {
     EXPECT_EQ(storedOrDefaultInstallFolder(), L"C:\\Brindle");
 }
 
+// The setting is written by any program of the user: only a plain absolute
+// folder on a drive counts as a stored install folder.
+TEST(StoredFolder, OnlyAPlainAbsoluteFolderOnADriveIsUsed) {
+    for (const wchar_t* usable : {L"C:\\Brindle", L"D:\\Trò chơi\\Brindle", L"e:\\Games x\\Brindle", L"C:\\a\\"}) {
+        EXPECT_TRUE(isUsableStoredFolder(usable)) << wideToUtf8(usable);
+    }
+    for (const wchar_t* refused :
+         {L"", L"C:", L"C:\\", L"C:Brindle", L"Brindle", L"Games\\Brindle", L"\\Brindle",
+          L"\\\\server\\share\\Brindle", L"\\\\?\\C:\\Brindle", L"\\\\.\\C:\\Brindle", L"//server/share/x",
+          L"C:/Brindle", L"C:\\a\\..\\Brindle", L"C:\\a\\.\\Brindle", L"C:\\Brindle.", L"C:\\Brindle ",
+          L"C:\\\\Brindle", L"C:\\\"Brindle\"", L"C:\\Bri\nndle", L"C:\\Brindle:stream", L"C:\\Br*ndle",
+          L"1:\\Brindle"}) {
+        EXPECT_FALSE(isUsableStoredFolder(refused)) << wideToUtf8(refused);
+    }
+    EXPECT_FALSE(isUsableStoredFolder(L"C:\\" + std::wstring(300, L'x')));
+}
+
 TEST_F(SettingsOnMachine, OnlyStringTypesWithinTheBufferAreRead) {
+    test::writeRawSetting(L"brindle_path", REG_EXPAND_SZ, test::wideBytes(L"D:\\%USERNAME%\\Brindle"));
+    EXPECT_EQ(readSetting(L"brindle_path"), L"D:\\%USERNAME%\\Brindle");
+    EXPECT_TRUE(hasStoredInstallFolder());
+    // Read literally, an expandable value that is no folder on a drive is no stored folder.
     test::writeRawSetting(L"brindle_path", REG_EXPAND_SZ, test::wideBytes(L"%TEMP%\\Brindle"));
     EXPECT_EQ(readSetting(L"brindle_path"), L"%TEMP%\\Brindle");
-    EXPECT_TRUE(hasStoredInstallFolder());
+    EXPECT_FALSE(hasStoredInstallFolder());
 
     const DWORD number = 1;
     test::writeRawSetting(L"brindle_path", REG_DWORD, std::string(reinterpret_cast<const char*>(&number), 4));

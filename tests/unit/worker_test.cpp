@@ -1,6 +1,9 @@
 // A whole update run on its own thread, against the loopback test server
 // (which serves the built-in manifest address) and a real install folder.
 
+#include <set>
+
+#include "common/name_case.h"
 #include "support/update_run.h"
 #include "update/signature.h"
 
@@ -109,6 +112,99 @@ TEST_F(WorkerOnMachine, OnlyTheStateFileVouchesAndNeverForTheClientExecutable) {
     EXPECT_EQ(readWholeFile(newTime), "original B");
     EXPECT_EQ(readWholeFile(client), "client binary");
     EXPECT_EQ(second.last.filesTotal, 2);
+}
+
+// The start program that the launch runs with administrator rights is hashed
+// on every run, in any letter case: a swapped file with the recorded size and
+// time is fetched again before it could be started. Elsewhere the name means
+// nothing special.
+TEST_F(WorkerOnMachine, TheStartProgramIsHashedOnEveryRun) {
+    publish({{"Updater.EXE", "the start program", "", ""}, {"tools/updater.exe", "a tool", "", ""}});
+    ASSERT_TRUE(run().last.succeeded);
+    for (const wchar_t* name : {L"Updater.EXE", L"tools\\updater.exe"}) {
+        const std::wstring path = installed(name);
+        const uint64_t time = lastWriteTimeOf(path);
+        std::string swapped = readWholeFile(path);
+        swapped[0] ^= 0x20;
+        ASSERT_TRUE(writeWholeFile(path, swapped));
+        setLastWriteTime(path, time);
+    }
+    const size_t before = requestsFor("/file/");
+    RunRecord second = run();
+    ASSERT_TRUE(second.last.succeeded) << second.last.error;
+    EXPECT_EQ(readWholeFile(installed(L"Updater.EXE")), "the start program");
+    EXPECT_EQ(readWholeFile(installed(L"tools\\updater.exe")), "A tool") << "the record vouches for other files";
+    EXPECT_EQ(requestsFor("/file/") - before, 1u);
+}
+
+// Nothing is written or deleted through a link (a junction or symbolic link)
+// below the install folder, nor into a download folder that is one. Which
+// paths are links comes from the test here; e2e/test_hardening.py shows the
+// folder links that Wine can make.
+class LinksOnMachine : public test::UpdateRunTest {
+protected:
+    static std::set<std::wstring>& links() {
+        static std::set<std::wstring> marked;
+        return marked;
+    }
+    static unsigned long lookup(const wchar_t* path) {
+        unsigned long attributes = GetFileAttributesW(path);
+        if (links().count(fileNameKey(std::wstring(path))) != 0) {
+            attributes = (attributes == INVALID_FILE_ATTRIBUTES ? FILE_ATTRIBUTE_DIRECTORY : attributes) |
+                         FILE_ATTRIBUTE_REPARSE_POINT;
+        }
+        return attributes;
+    }
+    void SetUp() override {
+        UpdateRunTest::SetUp();
+        fileAttributes = lookup;
+    }
+    void TearDown() override {
+        fileAttributes = GetFileAttributesW;
+        links().clear();
+        UpdateRunTest::TearDown();
+    }
+    void markLink(const std::wstring& path) { links().insert(fileNameKey(path)); }
+};
+
+TEST_F(LinksOnMachine, NothingIsWrittenOrDeletedThroughALink) {
+    publish({{"maps/a.dat", "old a", "", ""}, {"b.txt", "old b", "", ""}, {"c.txt", "c", "", ""}});
+    ASSERT_TRUE(run().last.succeeded);
+    ASSERT_TRUE(writeWholeFile(installed(L"d.txt"), "player's d"));
+    const std::vector<ReleaseFile> next = {{"maps/a.dat", "new a", "", ""}, {"b.txt", "new b", "", ""}};
+
+    markLink(installed(L"maps"));
+    publish(next, {"d.txt"});
+    RunRecord folderLink = run();
+    EXPECT_EQ(folderLink.last.error, "Không ghi được tệp: maps/a.dat");
+    EXPECT_EQ(readWholeFile(installed(L"maps\\a.dat")), "old a");
+
+    links().clear();
+    markLink(installed(L"b.txt"));
+    RunRecord fileLink = run();
+    EXPECT_EQ(fileLink.last.error, "Không ghi được tệp: b.txt");
+    EXPECT_EQ(readWholeFile(installed(L"b.txt")), "old b");
+
+    // Neither a dropped file nor a listed delete goes through a link.
+    links().clear();
+    markLink(installed(L"c.txt"));
+    markLink(installed(L"d.txt"));
+    RunRecord deletes = run();
+    EXPECT_TRUE(deletes.last.succeeded) << deletes.last.error;
+    EXPECT_EQ(readWholeFile(installed(L"c.txt")), "c");
+    EXPECT_EQ(readWholeFile(installed(L"d.txt")), "player's d");
+    EXPECT_EQ(readWholeFile(installed(L"maps\\a.dat")), "new a");
+}
+
+TEST_F(LinksOnMachine, ADownloadFolderThatIsALinkIsNotUsed) {
+    std::wstring downloads = prepareTempFolder();
+    ASSERT_FALSE(downloads.empty());
+    markLink(downloads.substr(0, downloads.size() - 1));
+    EXPECT_EQ(prepareTempFolder(), L"");
+    publish({{"a.txt", "a", "", ""}});
+    RunRecord result = run();
+    EXPECT_EQ(result.last.error, "Lỗi tải (a.txt): cannot create temp file");
+    EXPECT_FALSE(fileExists(installed(L"a.txt")));
 }
 
 TEST_F(WorkerOnMachine, FailuresKeepWhatWasInPlaceAndTheNextRunCompletes) {
