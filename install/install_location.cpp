@@ -281,13 +281,20 @@ void createParentDirectories(const std::wstring& path) {
 // Empty when the user's temp folder is unknown or does not fit the buffer:
 // a relative "brindle_update\" would put downloads wherever the current
 // folder happens to be.
-std::wstring prepareTempFolder() {
+std::wstring downloadFolder() {
     wchar_t buffer[kPathUnits];
     DWORD length = GetTempPathW(kPathUnits, buffer);
     if (length == 0 || length >= kPathUnits) {
         return std::wstring();
     }
-    std::wstring folder = std::wstring(buffer, length) + L"brindle_update\\";
+    return std::wstring(buffer, length) + L"brindle_update\\";
+}
+
+std::wstring prepareTempFolder() {
+    std::wstring folder = downloadFolder();
+    if (folder.empty()) {
+        return folder;
+    }
     CreateDirectoryW(folder.c_str(), nullptr);
     // A link there would send every download somewhere else.
     if (isLink(folder.substr(0, folder.size() - 1))) {

@@ -53,6 +53,7 @@ bool isLink(const std::wstring& path);
 // itself, is a link. target lies inside folder.
 bool linkOnTheWay(const std::wstring& folder, const std::wstring& target);
 void createParentDirectories(const std::wstring& path);
+std::wstring downloadFolder();     // the same path, not created; empty when unknown
 std::wstring prepareTempFolder();  // empty when the user's temp folder is unknown
 
 }  // namespace br

@@ -10,10 +10,11 @@
 
 namespace br {
 
-namespace {
-
 const wchar_t kInstalledCopyName[] = L"brindle.exe";
 const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Brindle";
+const wchar_t kUninstallerName[] = L"uninstall.exe";
+
+namespace {
 
 struct UninstallValue {
     const wchar_t* name;
@@ -84,12 +85,16 @@ void registerInstallation() {
     writeUninstallEntry();
 }
 
-void createDesktopShortcut(const std::wstring& target) {
+std::wstring desktopShortcutPath() {
     const std::wstring desktop = desktopFolder();
-    if (desktop.empty()) {
+    return desktop.empty() ? desktop : desktop + L"\\Brindle.lnk";
+}
+
+void createDesktopShortcut(const std::wstring& target) {
+    const std::wstring linkPath = desktopShortcutPath();
+    if (linkPath.empty()) {
         return;
     }
-    const std::wstring linkPath = desktop + L"\\Brindle.lnk";
     // Whatever already carries the name stays: a user's own shortcut is never replaced.
     if (GetFileAttributesW(linkPath.c_str()) != INVALID_FILE_ATTRIBUTES) {
         return;
@@ -121,7 +126,7 @@ void writeUninstallEntry() {
         {L"Publisher", REG_SZ, BRINDLE_WIDE(BRINDLE_BRAND), 0},
         {L"InstallLocation", REG_SZ, folder, 0},
         {L"DisplayIcon", REG_SZ, folder + L"\\" + kInstalledCopyName, 0},
-        {L"UninstallString", REG_SZ, L"\"" + folder + L"\\uninstall.exe\"", 0},
+        {L"UninstallString", REG_SZ, L"\"" + folder + L"\\" + kUninstallerName + L"\"", 0},
         {L"NoModify", REG_DWORD, L"", 1},
         {L"NoRepair", REG_DWORD, L"", 1},
     };

@@ -355,6 +355,8 @@ class Demo:
             ("second run", "%.1f s, everything up to date: only the manifest was fetched" % self.times["second"]),
             ("game window", "final title \"%s\" (from the GTA5.exe stand-in)" % title),
             ("screenshots", ", ".join(self.shots)),
+            ("to remove it", "%s\\uninstall.exe (Windows' \"Uninstall\" for Brindle runs it; /quiet asks nothing)"
+             % INSTALL_FOLDER),
         ])
 
 

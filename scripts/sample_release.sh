@@ -3,7 +3,8 @@
 #   OUT/files/          a few folders of game data with Vietnamese names, one
 #                       large file made on the spot so that the download's
 #                       progress and speed show (BRINDLE_SAMPLE_LARGE_MB
-#                       megabytes, default 300), and the stand-in client programs
+#                       megabytes, default 300), the stand-in client programs
+#                       and uninstall.exe
 #   OUT/manifest.json   written by brindle-publish for BASE_URL
 #                       (default http://127.0.0.1:18743/files)
 # Usage: scripts/sample_release.sh [OUT [BASE_URL]]; needs a finished build.
@@ -68,5 +69,8 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "sample release: no stand-in ${missing[*]} in $build; the launch will find no client" >&2
 fi
+
+# The uninstaller that the uninstall entry names ships at the top of every release.
+cp "$build/uninstall.exe" "$files/uninstall.exe"
 
 "$publish" "$files" "$baseUrl" --output "$out/manifest.json" --delete "cũ/bản đồ cũ.map"

@@ -29,9 +29,11 @@ bool forEachBlock(HANDLE file, DWORD blockSize, TakeBlock takeBlock) {
     }
 }
 
-std::wstring stateFilePath(const std::wstring& installFolder) { return installFolder + L"\\brindle.state"; }
-
 }  // namespace
+
+std::wstring stateFilePath(const std::wstring& installFolder) {
+    return installFolder + L"\\brindle.state";
+}
 
 std::string sha256OfFile(const std::wstring& path) {
     // Declared in this order so they close as hash, provider, file.

@@ -33,6 +33,7 @@ FileStamp getFileStamp(const std::wstring& path);
 
 // installFolder has no trailing backslash. A missing or unreadable file reads
 // as an empty cache; writing reports nothing.
+std::wstring stateFilePath(const std::wstring& installFolder);
 StateCache readStateFile(const std::wstring& installFolder);
 void writeStateFile(const std::wstring& installFolder, const StateCache& cache);
 

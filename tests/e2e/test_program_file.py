@@ -16,6 +16,7 @@ KNOWN_DLLS = {
 # Delay-loaded, from System32 only.
 DELAY_LOADED = {"bcrypt.dll", "d3d11.dll", "d3dcompiler_47.dll", "dwmapi.dll", "winhttp.dll", "dxgi.dll"}
 PUBLISH_EXE = os.path.join(h.BUILD_DIR, "brindle-publish.exe")
+UNINSTALL_EXE = os.path.join(h.BUILD_DIR, "uninstall.exe")
 
 
 def imported(exe):
@@ -41,7 +42,7 @@ class ProgramFile(unittest.TestCase):
         self.assertRegex(self.headers, r"Subsystem\s+00000002\s+\(Windows GUI\)")
 
     def test_imports_only_known_dlls(self):
-        for exe in (h.EXE, PUBLISH_EXE):
+        for exe in (h.EXE, PUBLISH_EXE, UNINSTALL_EXE):
             with self.subTest(exe=os.path.basename(exe)):
                 names = imported(exe)
                 self.assertTrue(names, "no import table found")

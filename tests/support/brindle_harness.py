@@ -361,9 +361,10 @@ class InstalledTestCase(unittest.TestCase):
     def tearDown(self):
         for launcher in self.launchers:
             launcher.kill()
-        with open(os.path.join(self.folder, "standins.stop"), "w"):
-            pass
-        time.sleep(0.5)
+        if os.path.isdir(self.folder):
+            with open(os.path.join(self.folder, "standins.stop"), "w"):
+                pass
+            time.sleep(0.5)
         subprocess.run(["pkill", "-f", "--", "--watch-title"], check=False)
         kill_stray_launchers()
         withdraw_release()

@@ -113,4 +113,41 @@ TEST(ProgramVersion, VersionBlockNamesTheProduct) {
     }
 }
 
+// uninstall.exe carries the launcher's icon, the same request for
+// administrator rights and a version block of its own.
+TEST_F(ProgramFile, TheUninstallerCarriesTheSameIconAndManifest) {
+    std::wstring uninstaller = launcherPath();
+    uninstaller.replace(uninstaller.size() - 11, 11, L"uninstall.exe");
+    HMODULE other = LoadLibraryExW(uninstaller.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(other, nullptr) << "cannot open uninstall.exe next to the test program";
+    auto bytesOf = [&](HMODULE from, LPCWSTR type, int id) {
+        HRSRC found = FindResourceW(from, MAKEINTRESOURCEW(id), type);
+        const char* data = found == nullptr ? nullptr : static_cast<const char*>(LockResource(LoadResource(from, found)));
+        return data == nullptr ? std::string() : std::string(data, SizeofResource(from, found));
+    };
+    const std::string group = bytesOf(other, RT_GROUP_ICON, 1);
+    EXPECT_FALSE(group.empty());
+    EXPECT_EQ(group, resourceBytes(RT_GROUP_ICON, 1));
+    for (int image = 1; image <= 7; ++image) {
+        EXPECT_EQ(bytesOf(other, RT_ICON, image), resourceBytes(RT_ICON, image)) << "icon image " << image;
+    }
+    EXPECT_EQ(bytesOf(other, RT_MANIFEST, 1), resourceBytes(RT_MANIFEST, 1));
+    FreeLibrary(other);
+
+    DWORD ignored = 0;
+    std::vector<BYTE> block(GetFileVersionInfoSizeW(uninstaller.c_str(), &ignored));
+    ASSERT_FALSE(block.empty());
+    ASSERT_TRUE(GetFileVersionInfoW(uninstaller.c_str(), 0, static_cast<DWORD>(block.size()), block.data()));
+    for (const auto& [key, value] : {std::pair<const wchar_t*, const wchar_t*>{L"OriginalFilename", L"uninstall.exe"},
+                                     {L"FileDescription", L"BRINDLEHUB Uninstaller"},
+                                     {L"FileVersion", L"1.0.0.0"},
+                                     {L"ProductName", L"BRINDLEHUB"}}) {
+        wchar_t* text = nullptr;
+        UINT length = 0;
+        ASSERT_TRUE(VerQueryValueW(block.data(), (std::wstring(L"\\StringFileInfo\\040904B0\\") + key).c_str(),
+                                   reinterpret_cast<void**>(&text), &length));
+        EXPECT_STREQ(text, value);
+    }
+}
+
 }  // namespace
