@@ -68,24 +68,24 @@ bool isHashText(const std::string& text) {
 // In a build with a key, no manifest is read that its signature, fetched from
 // beside it, does not vouch for: whoever controls the server, a mirror or the
 // network cannot hand the launcher files of their own.
-bool signedBy(const PublicKey& key, const std::string& body) {
+bool signedBy(const std::wstring& address, const PublicKey& key, const std::string& body, HttpSession& http) {
     std::string text;
     std::string reason;
     Signature signature;
-    return fetchToMemory(manifestUrl() + L".sig", text, reason) && parseSignatureText(text, signature) &&
+    return fetchToMemory(address + L".sig", text, reason, &http) && parseSignatureText(text, signature) &&
            signatureMatches(key, body, signature);
 }
 
-bool fetchManifest(Status& status, Manifest& manifest) {
+bool fetchManifest(Status& status, const std::wstring& address, Manifest& manifest, HttpSession& http) {
     setPhase(status, "Đang kiểm tra phiên bản");
     std::string body;
     std::string reason;
-    if (!fetchToMemory(manifestUrl(), body, reason)) {
+    if (!fetchToMemory(address, body, reason, &http)) {
         setFailed(status, "Không thể kết nối máy chủ: " + reason);
         return false;
     }
     PublicKey key;
-    if (builtInManifestKey(key) && !signedBy(key, body)) {
+    if (builtInManifestKey(key) && !signedBy(address, key, body, http)) {
         setFailed(status, "Không xác thực được manifest.");
         return false;
     }
@@ -180,7 +180,7 @@ bool moveIntoPlace(const std::wstring& tempFile, const std::wstring& folder, con
 // Download, verify, move into place. A failure has been reported when it
 // returns false, and its temp file is gone.
 bool installFile(Status& status, const ManifestEntry& item, const std::wstring& tempFolder,
-                 const DownloadClock& clock, const std::wstring& folder, StateCache& current) {
+                 const DownloadClock& clock, const std::wstring& folder, StateCache& current, HttpSession& http) {
     if (!isHashText(item.sha256)) {
         setFailed(status, "Lỗi xác minh: " + item.path);
         return false;
@@ -207,7 +207,7 @@ bool installFile(Status& status, const ManifestEntry& item, const std::wstring& 
         });
     };
     std::string reason;
-    if (!downloadToFile(utf8ToWide(item.url), tempFile, progress, reason)) {
+    if (!downloadToFile(utf8ToWide(item.url), tempFile, progress, reason, &http)) {
         DeleteFileW(tempFile.c_str());
         setFailed(status, "Lỗi tải (" + item.path + "): " + reason);
         return false;
@@ -233,7 +233,8 @@ bool installFile(Status& status, const ManifestEntry& item, const std::wstring& 
     return true;
 }
 
-bool downloadAll(Status& status, const DownloadList& downloads, const std::wstring& folder, StateCache& current) {
+bool downloadAll(Status& status, const DownloadList& downloads, const std::wstring& folder, StateCache& current,
+                 HttpSession& http) {
     const std::wstring tempFolder = prepareTempFolder();
     DownloadClock clock{0, GetTickCount64()};
     setPhase(status, downloads.items.empty() ? "Đã là bản mới nhất" : "Đang tải dữ liệu cập nhật");
@@ -244,7 +245,7 @@ bool downloadAll(Status& status, const DownloadList& downloads, const std::wstri
             s.detail = item.path;
             s.filesDone = static_cast<int32_t>(index);
         });
-        if (!installFile(status, item, tempFolder, clock, folder, current)) {
+        if (!installFile(status, item, tempFolder, clock, folder, current, http)) {
             return false;
         }
         clock.byteBase += item.size;
@@ -304,11 +305,18 @@ void applyDeletes(const Manifest& manifest, const std::wstring& folder, const st
 }  // namespace
 
 void RunUpdate(Status& status) {
+    RunUpdateFrom(status, manifestUrl());
+}
+
+void RunUpdateFrom(Status& status, const std::wstring& manifestAddress) {
     setPhase(status, "Đang chuẩn bị");
     registerInstallation();
 
+    // One session for the whole run: its connection is kept from the manifest
+    // to the last file.
+    HttpSession http;
     Manifest manifest;
-    if (!fetchManifest(status, manifest)) {
+    if (!fetchManifest(status, manifestAddress, manifest, http)) {
         return;
     }
 
@@ -320,7 +328,7 @@ void RunUpdate(Status& status) {
     const StateCache previous = readStateFile(folder);
     StateCache current;
     const DownloadList downloads = checkFiles(status, manifest, folder, previous, current);
-    if (!downloadAll(status, downloads, folder, current)) {
+    if (!downloadAll(status, downloads, folder, current, http)) {
         return;
     }
 

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -75,6 +76,16 @@ inline void serveFile(const std::string& name, const std::string& content, const
     std::ofstream out(dir + "/root/" + name, std::ios::binary | std::ios::trunc);
     out << content;
     ASSERT_TRUE(out.good()) << "cannot write " << name << " into the served folder";
+}
+
+// The connection number of every request so far, oldest first (connections.log).
+inline std::vector<int> scriptServerConnections(const std::string& dir = scriptServerDir()) {
+    std::ifstream in(dir + "/connections.log");
+    std::vector<int> numbers;
+    for (std::string line; std::getline(in, line);) {
+        numbers.push_back(std::atoi(line.c_str()));
+    }
+    return numbers;
 }
 
 // Every request the server has seen so far, e.g. "GET /bytes/10", oldest first.

@@ -39,6 +39,12 @@ Modifiers:
                      redirects lead to the rest of the route
     downgrade/PORT   answer 302 to the rest of the route on http://127.0.0.1:PORT/
                      (from an HTTPS server: a redirect to plain HTTP)
+    linger           with length/N: keep the connection open after a body longer
+                     than announced, its extra bytes left on the line for the
+                     next answer to be read from
+    close            answer with "Connection: close" and close the connection after it
+    drop             close the connection after the answer without a word, as a
+                     server whose idle time-out ends a kept connection
 
 Body sources (the rest of the path):
     bytes/N          N bytes of the pattern: byte i is (i * 2654435761 >> 13) & 0xFF
@@ -66,6 +72,8 @@ The state folder DIR holds:
     pid              the server's process id
     root/            files served by /file/...; tests may write here
     requests.log     one line "METHOD /path?query" per request, in arrival order
+    connections.log  one line "CONNECTION METHOD /path?query" per request, where
+                     CONNECTION numbers the TCP connection it came on (from 1)
     offline          (written by a test) while it exists, every connection is
                      reset at once, as if the server could not be reached
     server.log       the server's own output
@@ -132,6 +140,9 @@ class Answer:
     headers: list = None
     has_source: bool = False
     endless: bool = False
+    close_after: bool = False
+    linger: bool = False
+    drop_after: bool = False
 
 
 def number(segments, what):
@@ -196,6 +207,18 @@ def mod_redirect(answer, segments, handler):
                                                  handler.headers.get("Host", "127.0.0.1"), rest))
 
 
+def mod_linger(answer, segments, handler):
+    answer.linger = True
+
+
+def mod_close(answer, segments, handler):
+    answer.close_after = True
+
+
+def mod_drop(answer, segments, handler):
+    answer.drop_after = True
+
+
 def mod_downgrade(answer, segments, handler):
     port = number(segments, "downgrade")
     rest = "/".join(segments)
@@ -226,6 +249,9 @@ MODIFIERS = {
     "corrupt": mod_corrupt,
     "redirect": mod_redirect,
     "downgrade": mod_downgrade,
+    "linger": mod_linger,
+    "close": mod_close,
+    "drop": mod_drop,
 }
 
 
@@ -332,6 +358,7 @@ class Handler(BaseHTTPRequestHandler):
     server_version = "script-server/1"
 
     def setup(self):
+        self.connection_number = self.server.note_connection()
         # The handshake in the connection's own thread: a client that gives up
         # on the certificate must not hold up the others.
         if self.server.tls is not None:
@@ -356,7 +383,7 @@ class Handler(BaseHTTPRequestHandler):
     def do_GET(self):
         if self.reset_if_offline():
             return
-        self.server.note_request(self.command, self.path)
+        self.server.note_request(self.command, self.path, self.connection_number)
         try:
             answer = plan_answer(self.path, self)
         except RouteError as error:
@@ -385,6 +412,9 @@ class Handler(BaseHTTPRequestHandler):
             self.send_header("Content-Length", str(answer.announced))
         else:
             self.send_header("Content-Length", str(len(answer.body)))
+        if answer.close_after:
+            self.send_header("Connection", "close")
+            self.close_connection = True
         self.end_headers()
         if answer.endless:
             self.send_endless(answer)
@@ -410,12 +440,14 @@ class Handler(BaseHTTPRequestHandler):
         if answer.cut_after is not None:
             self.cut(answer.reset)
             return
-        if answer.announced is not None and answer.announced != len(answer.body):
+        if answer.announced is not None and answer.announced != len(answer.body) and not answer.linger:
             self.cut(False)
             return
         if answer.chunked:
             self.wfile.write(b"0\r\n\r\n")
         self.wfile.flush()
+        if answer.drop_after:
+            self.cut(False)
 
     def send_endless(self, answer):
         piece = pattern_bytes(answer.piece)
@@ -465,15 +497,23 @@ class ScriptServer(ThreadingHTTPServer):
         self.root = os.path.join(state_dir, "root")
         self.last_activity = time.monotonic()
         self.log_lock = threading.Lock()
+        self.connections = 0
 
     def note_activity(self):
         self.last_activity = time.monotonic()
 
-    def note_request(self, method, path):
+    def note_connection(self):
+        with self.log_lock:
+            self.connections += 1
+            return self.connections
+
+    def note_request(self, method, path, connection):
         self.note_activity()
         with self.log_lock:
             with open(os.path.join(self.state_dir, "requests.log"), "a") as log:
                 log.write("%s %s\n" % (method, path))
+            with open(os.path.join(self.state_dir, "connections.log"), "a") as log:
+                log.write("%d %s %s\n" % (connection, method, path))
 
 
 def write_atomically(path, text):
@@ -572,6 +612,7 @@ def start(state_dir, port, idle_timeout, tls=None):
     shutil.rmtree(os.path.join(state_dir, "root"), ignore_errors=True)
     os.makedirs(os.path.join(state_dir, "root"))
     open(os.path.join(state_dir, "requests.log"), "w").close()
+    open(os.path.join(state_dir, "connections.log"), "w").close()
     with open(os.path.join(state_dir, "server.log"), "wb") as log:
         # Detached and with no inherited pipes, so ctest sees this command end.
         process = subprocess.Popen(

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <set>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
@@ -158,6 +159,13 @@ protected:
         EXPECT_TRUE(record.last.finished) << "the run did not end";
         return record;
     }
+
+    // The connections that the requests from the index-th on came over.
+    std::set<int> connectionsSince(size_t index) {
+        std::vector<int> all = scriptServerConnections();
+        return std::set<int>(all.begin() + static_cast<std::ptrdiff_t>(std::min(index, all.size())), all.end());
+    }
+    size_t requestCount() { return scriptServerConnections().size(); }
 
     size_t requestsFor(const std::string& fragment) {
         std::vector<std::string> lines = scriptServerRequests();

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -61,6 +62,49 @@ TEST(HttpClient, FetchStopsAtTheMemoryLimit) {
     EXPECT_EQ(reason, "response too large");
     serveFile("at-the-limit.bin", "");
     serveFile("over-the-limit.bin", "");
+}
+
+// Calls on their own open and close their own session and keep nothing; calls
+// on a session share its connection, until a response without a length (or
+// any failure) makes the session start afresh.
+TEST(HttpClient, ASessionKeepsItsConnectionACallWithoutOneDoesNot) {
+    auto connectionsOf = [](size_t from) {
+        std::vector<int> all = scriptServerConnections();
+        return std::set<int>(all.begin() + static_cast<std::ptrdiff_t>(from), all.end());
+    };
+    std::string body;
+    std::string reason;
+    size_t before = scriptServerConnections().size();
+    ASSERT_TRUE(fetchToMemory(scriptServerUrl("text/one"), body, reason)) << reason;
+    ASSERT_TRUE(fetchToMemory(scriptServerUrl("text/two"), body, reason)) << reason;
+    EXPECT_EQ(connectionsOf(before).size(), 2u);
+
+    HttpSession session;
+    before = scriptServerConnections().size();
+    TempFolder folder;
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(fetchToMemory(scriptServerUrl("text/kept"), body, reason, &session)) << reason;
+        ASSERT_TRUE(downloadToFile(scriptServerUrl("bytes/3000"), folder.file(L"kept.part"), nullptr, reason, &session))
+            << reason;
+    }
+    EXPECT_EQ(connectionsOf(before).size(), 1u);
+
+    EXPECT_TRUE(session.handle);
+
+    // No length, a body that ends before its length, a failure: the session
+    // is closed after it, and the next call opens a fresh one. (On Windows its
+    // connections go with it; Wine's WinHTTP keeps a pool of its own past the
+    // session, which these calls cannot see.)
+    for (const char* route : {"chunked/bytes/500", "close-delimited/bytes/500", "length/900/bytes/500",
+                              "status/404", "cut/100/bytes/500"}) {
+        SCOPED_TRACE(route);
+        ASSERT_TRUE(session.open(reason));
+        downloadToFile(scriptServerUrl(route), folder.file(L"end.part"), nullptr, reason, &session);
+        EXPECT_FALSE(session.handle) << "the session was kept";
+        ASSERT_TRUE(fetchToMemory(scriptServerUrl("text/after"), body, reason, &session)) << reason;
+        EXPECT_EQ(body, "after");
+        EXPECT_TRUE(session.handle);
+    }
 }
 
 TEST(HttpClient, DownloadWritesTheBodyAndReportsEveryChunk) {
