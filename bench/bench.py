@@ -18,6 +18,7 @@ import os
 import platform
 import re
 import shutil
+import socket
 import statistics
 import subprocess
 import sys
@@ -36,6 +37,9 @@ SIZES = {
     "release_mib": ("BENCH_RELEASE_MIB", 2048, 64),
     "big_mib": ("BENCH_BIG_MIB", 2048, 64),
     "reps": ("BENCH_REPS", 5, 2),
+    "rtt_files": ("BENCH_RTT_FILES", 300, 60),
+    "rtt_ms": ("BENCH_RTT_MS", 40, 40),
+    "rtt_reps": ("BENCH_RTT_REPS", 3, 1),
 }
 
 WINDOW_TITLE = "BRINDLE Updater"
@@ -115,6 +119,11 @@ class Data:
         if "download" in parts:
             for i, name in enumerate(self.small):
                 self.write(name, s["small_kib"] * 1024, 100 + i)
+        self.rtt = ["rtt/r%04d.bin" % i for i in range(s["rtt_files"])]
+        self.rtt_entries = []
+        for i, name in enumerate(self.rtt if "rtt" in parts else []):
+            sha = self.write(name, s["small_kib"] * 1024, 300000 + i)
+            self.rtt_entries.append({"path": name, "sha256": sha, "size": s["small_kib"] * 1024})
         # The release: files of about equal size in 100 folders, summing to release_mib.
         count = s["release_files"]
         total = s["release_mib"] * MIB
@@ -382,6 +391,112 @@ def bench_downloads(b):
             b.add_row(workload, program, runs[program], size, baseline=runs["bare WinHTTP loop, session per file"],
                       native=runs["native curl (one process)"])
     shutil.rmtree(folder, ignore_errors=True)
+
+
+# --- a first install at a real network's round-trip time -------------------------
+
+class LatencyProxy:
+    """bench/latency_proxy.py in front of one nginx port; counts its connections."""
+
+    def __init__(self, b, upstream, rtt_ms):
+        self.port = free_port()
+        self.count_file = os.path.join(b.build, "bench-data", "proxy-%d.count" % self.port)
+        self.process = subprocess.Popen(
+            [sys.executable, os.path.join(os.path.dirname(__file__), "latency_proxy.py"), str(self.port), str(upstream),
+             str(rtt_ms), "--count-file", self.count_file], stdin=subprocess.DEVNULL)
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline:
+            try:
+                socket.create_connection(("127.0.0.1", self.port), 0.2).close()
+                break
+            except OSError:
+                time.sleep(0.05)
+
+    def connections(self):
+        try:
+            with open(self.count_file) as f:
+                return int(f.read())
+        except (OSError, ValueError):
+            return 0
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait(10)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def bench_round_trips(b):
+    """The first install of many small files through the latency proxy, over
+    HTTP and HTTPS: the launcher's update run (one session for the run), the
+    same files fetched as the launcher did before (a session per file,
+    keep-alive off), curl on one connection and curl with six in parallel."""
+    d = b.data
+    files, kib = b.sizes["rtt_files"], b.sizes["small_kib"]
+    folder = os.path.join(b.build, "bench-data", "rtt-downloads")
+    install = drive_c("BenchRtt")
+    results = []
+    for rtt in (b.sizes["rtt_ms"], 0):
+        for scheme, upstream in (("http", b.port), ("https", b.tls_port)):
+            proxy = LatencyProxy(b, upstream, rtt)
+            host = "127.0.0.1" if scheme == "http" else "localhost"  # Wine's TLS wants a name
+            base = "%s://%s:%d/" % (scheme, host, proxy.port)
+            manifest = "manifest-rtt-%s.json" % scheme
+            with open(d.path(manifest), "w") as f:
+                json.dump({"files": [dict(e, url=base + e["path"]) for e in d.rtt_entries], "deletes": []}, f)
+            list_path = os.path.join(b.build, "bench-data", "rtt.list")
+            curl_path = os.path.join(b.build, "bench-data", "rtt.curl")
+            os.makedirs(folder, exist_ok=True)
+            with open(list_path, "w") as wl, open(curl_path, "w") as cl:
+                for relative in d.rtt:
+                    target = os.path.join(folder, relative.replace("/", "_"))
+                    wl.write("%s%s\t%s\n" % (base, relative, windows_path(target)))
+                    cl.write('url = "%s%s"\noutput = "%s"\n' % (base, relative, target))
+            tls = ["--cacert", b.ca] if scheme == "https" else []
+
+            def fresh():
+                remove(install)
+                shutil.rmtree(folder, ignore_errors=True)
+                os.makedirs(folder)
+
+            def counted(name, args, check=None):
+                def go():
+                    fresh()
+                    before = proxy.connections()
+                    run = b.measure(name, args, check)
+                    run.connections = proxy.connections() - before
+                    return run
+                return go
+
+            def installed(run):
+                return run.fields.get("succeeded") == "1"
+
+            programs = [
+                ("ours: the update run", counted("rtt-ours", wine(b.exe("bench_driver"), "install", base + manifest,
+                                                                 windows_path(install)), installed)),
+                ("ours before: a session per file", counted("rtt-before", wine(b.exe("bench_driver"), "download",
+                                                                               windows_path(list_path)))),
+                ("curl, one connection", counted("rtt-curl", ["curl", "-sS", "--fail", *tls, "-K", curl_path])),
+                ("curl, 6 connections", counted("rtt-curl-6", ["curl", "-sS", "--fail", "--parallel",
+                                                               "--parallel-max", "6", *tls, "-K", curl_path])),
+            ]
+            try:
+                runs = interleave(programs, b.sizes["rtt_reps"])
+            finally:
+                proxy.stop()
+                fresh()
+            workload = "first install, %d files of %d KiB, %s, RTT %d ms" % (files, kib, scheme.upper(), rtt)
+            for program, _ in programs:
+                b.add_row(workload, program, runs[program], files * kib * 1024,
+                          baseline=runs["curl, one connection"], native=runs["curl, 6 connections"])
+            results.append({"workload": workload, "connections": {
+                program: [r.connections for r in runs[program]] for program, _ in programs}})
+    remove(install)
+    b.results["round_trips"] = results
 
 
 def file_sha256(path):
@@ -851,6 +966,10 @@ def report(b, started):
         lines.append("| %s | %s | %.3f | %.3f | %.2f | %s | %s | %s |" % (
             r["workload"], r["program"], r["best"], r["median"], r["cpu"], fmt(r["mb_per_s"], "%.0f"),
             versus, ratio_text(r["vs_native"])))
+    for trip in b.results.get("round_trips", []):
+        lines.append("")
+        lines.append("Connections through the proxy, %s (each run): %s" % (trip["workload"], "; ".join(
+            "%s %s" % (program, "/".join(str(c) for c in counts)) for program, counts in trip["connections"].items())))
     connections = b.results.get("connections")
     if connections:
         lines += ["", "Connections nginx accepted while %d files were downloaded, one run each: %s" % (
@@ -936,16 +1055,20 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
     parser.add_argument("--port", type=int, required=True)
-    parser.add_argument("--only", default="instructions,hash,download,update,memory,launcher")
+    parser.add_argument("--tls-port", type=int, required=True)
+    parser.add_argument("--ca", required=True)
+    parser.add_argument("--only", default="instructions,hash,download,rtt,update,memory,launcher")
     args = parser.parse_args()
     sizes = sizes_from_environment()
     started = time.perf_counter()
     b = Bench(os.path.abspath(args.build), args.port, sizes)
+    b.tls_port, b.ca = args.tls_port, args.ca
     parts = set(args.only.split(","))
     print("== generating test data (scale %s)" % sizes["scale"], flush=True)
     b.data.generate(parts)
     steps = [("instructions", "instruction counts (valgrind)", bench_instructions),
              ("hash", "hashing", bench_hashing), ("download", "downloads", bench_downloads),
+             ("rtt", "a first install at a network's round-trip time", bench_round_trips),
              ("update", "up-to-date check", bench_up_to_date), ("memory", "memory: smallest run, big download", bench_memory),
              ("launcher", "brindle.exe start-up and memory", bench_launcher)]
     try:

@@ -3,6 +3,7 @@
 //   bench_driver download <list>      downloadToFile for each "url<TAB>target" line
 //   bench_driver update <folder>      one complete RunUpdate into that install folder
 //   bench_driver update-steps <folder>  the steps of an up-to-date run, timed one by one
+//   bench_driver install <manifest url> <folder>  one complete run from that manifest
 // Prints "seconds=… cpu=…" and what the work produced, on one line.
 
 #include <windows.h>
@@ -75,6 +76,19 @@ int updateFolder(const wchar_t* folder) {
     return outcome.succeeded ? 0 : 1;
 }
 
+int installFrom(const wchar_t* manifest, const wchar_t* folder) {
+    br::setInstallFolder(folder);
+    br::Status& status = br::globalStatus();
+
+    bench::Stopwatch stopwatch;
+    br::RunUpdateFrom(status, manifest);
+    br::StatusSnapshot outcome = br::snapshotStatus(status);
+    stopwatch.print();
+    std::printf("succeeded=%d files=%d error=%s\n", outcome.succeeded ? 1 : 0, outcome.filesTotal,
+                outcome.error.c_str());
+    return outcome.succeeded ? 0 : 1;
+}
+
 // The steps of an up-to-date run, each timed on its own: where its time goes.
 int updateSteps(const wchar_t* folder) {
     br::setInstallFolder(folder);
@@ -118,7 +132,10 @@ int wmain(int argc, wchar_t** argv) {
     if (argc == 3 && std::wcscmp(argv[1], L"update-steps") == 0) {
         return updateSteps(argv[2]);
     }
+    if (argc == 4 && std::wcscmp(argv[1], L"install") == 0) {
+        return installFrom(argv[2], argv[3]);
+    }
     std::fprintf(stderr, "usage: bench_driver hash <file> | download <list> | update <install folder>"
-                         " | update-steps <install folder>\n");
+                         " | update-steps <install folder> | install <manifest url> <install folder>\n");
     return 2;
 }

@@ -50,6 +50,13 @@ http {
     # How many connections it has accepted: the benchmark counts them per program.
     location = /nginx-status { stub_status; }
   }
+  # The same files over HTTPS, with a certificate of the benchmark's test CA.
+  server {
+    listen 127.0.0.1:$tlsPort ssl;
+    ssl_certificate $build/tls/good.pem;
+    ssl_certificate_key $build/tls/good.key;
+    root $build/bench-data/www;
+  }
 }
 EOF
   mkdir -p "$build/bench-data/www"
@@ -83,6 +90,7 @@ if [ -z "$port" ] || ! portFree "$port"; then
   port=$(anyFreePort)
 fi
 echo "$port" >"$build/bench-port"
+tlsPort=$(anyFreePort)
 
 trap cleanUp EXIT
 startXvfb
@@ -92,7 +100,10 @@ startWinePrefix
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winedbg.exe=d"
 buildAll -DBRINDLE_BENCH=ON -DBRINDLE_TESTS=OFF -DBRINDLE_MANIFEST_URL="http://127.0.0.1:$port/manifest.json"
 startWineServer
+# HTTPS: a test CA made here and trusted in the throwaway prefix only.
+bash "$root/tests/support/make_certificates.sh" "$build/tls" >/dev/null
+wine "$build/bench/bench_trust_ca.exe" "Z:${build//\//\\}\\tls\\ca.der" </dev/null >/dev/null 2>&1
 startNginx
 
-echo "== benchmarks (nginx on 127.0.0.1:$port, display $DISPLAY)"
-python3 "$root/bench/bench.py" --build "$build" --port "$port" "$@"
+echo "== benchmarks (nginx on 127.0.0.1:$port and, over HTTPS, :$tlsPort, display $DISPLAY)"
+python3 "$root/bench/bench.py" --build "$build" --port "$port" --tls-port "$tlsPort" --ca "$build/tls/ca.pem" "$@"
