@@ -432,16 +432,17 @@ def free_port():
 
 def bench_round_trips(b):
     """The first install of many small files through the latency proxy, over
-    HTTP and HTTPS: the launcher's update run (one session for the run), the
-    same files fetched as the launcher did before (a session per file,
-    keep-alive off), curl on one connection and curl with six in parallel."""
+    HTTP and HTTPS: the launcher's whole update run (one session for the run);
+    its downloads alone, on one session as the run now fetches them and with a
+    session per file and keep-alive off as it fetched them before; curl on one
+    connection and curl with six in parallel."""
     d = b.data
     files, kib = b.sizes["rtt_files"], b.sizes["small_kib"]
     folder = os.path.join(b.build, "bench-data", "rtt-downloads")
     install = drive_c("BenchRtt")
     results = []
     for rtt in (b.sizes["rtt_ms"], 0):
-        for scheme, upstream in (("http", b.port), ("https", b.tls_port)):
+        for scheme, upstream in (("http", b.data.port), ("https", b.tls_port)):
             proxy = LatencyProxy(b, upstream, rtt)
             host = "127.0.0.1" if scheme == "http" else "localhost"  # Wine's TLS wants a name
             base = "%s://%s:%d/" % (scheme, host, proxy.port)
@@ -478,6 +479,8 @@ def bench_round_trips(b):
             programs = [
                 ("ours: the update run", counted("rtt-ours", wine(b.exe("bench_driver"), "install", base + manifest,
                                                                  windows_path(install)), installed)),
+                ("ours: downloads on one session", counted("rtt-session", wine(b.exe("bench_driver"), "download",
+                                                                               windows_path(list_path), "session"))),
                 ("ours before: a session per file", counted("rtt-before", wine(b.exe("bench_driver"), "download",
                                                                                windows_path(list_path)))),
                 ("curl, one connection", counted("rtt-curl", ["curl", "-sS", "--fail", *tls, "-K", curl_path])),

@@ -1,6 +1,7 @@
 // Runs the launcher's own code on one benchmark workload and times it.
 //   bench_driver hash <file>          sha256OfFile
-//   bench_driver download <list>      downloadToFile for each "url<TAB>target" line
+//   bench_driver download <list> [session]  downloadToFile for each "url<TAB>target"
+//                                     line; with "session", all on one HttpSession as the update run does
 //   bench_driver update <folder>      one complete RunUpdate into that install folder
 //   bench_driver update-steps <folder>  the steps of an up-to-date run, timed one by one
 //   bench_driver install <manifest url> <folder>  one complete run from that manifest
@@ -31,13 +32,14 @@ int hashFile(const wchar_t* path) {
     return hash.empty() ? 1 : 0;
 }
 
-int downloadList(const wchar_t* listPath) {
+int downloadList(const wchar_t* listPath, bool shared) {
     const auto items = bench::readDownloadList(listPath);
     br::Status& status = br::globalStatus();
     unsigned long long total = 0;
 
     bench::Stopwatch stopwatch;
     const ULONGLONG startTick = GetTickCount64();
+    br::HttpSession session;
     for (const auto& [url, file] : items) {
         // The same work per chunk as the update worker's progress report.
         uint64_t fileBytes = 0;
@@ -52,7 +54,7 @@ int downloadList(const wchar_t* listPath) {
             }
         };
         std::string reason;
-        if (!br::downloadToFile(url, file, progress, reason)) {
+        if (!br::downloadToFile(url, file, progress, reason, shared ? &session : nullptr)) {
             std::fprintf(stderr, "download failed: %s\n", reason.c_str());
             return 1;
         }
@@ -123,8 +125,8 @@ int wmain(int argc, wchar_t** argv) {
     if (argc == 3 && std::wcscmp(argv[1], L"hash") == 0) {
         return hashFile(argv[2]);
     }
-    if (argc == 3 && std::wcscmp(argv[1], L"download") == 0) {
-        return downloadList(argv[2]);
+    if ((argc == 3 || argc == 4) && std::wcscmp(argv[1], L"download") == 0) {
+        return downloadList(argv[2], argc == 4 && std::wcscmp(argv[3], L"session") == 0);
     }
     if (argc == 3 && std::wcscmp(argv[1], L"update") == 0) {
         return updateFolder(argv[2]);
