@@ -956,8 +956,11 @@ def report(b, started):
     s = b.sizes
     lines = ["# Benchmark run, scale %s, %s" % (s["scale"], time.strftime("%Y-%m-%d %H:%M")), ""]
     lines += ["- " + m for m in machine_lines()]
-    lines += ["- Repetitions per figure: %d, interleaved. Times: best and median; MB/s from the best time; "
-              "ratios: median of the ratios within each repetition, with their range" % s["reps"], ""]
+    repetitions = "%d" % s["reps"]
+    if b.results.get("round_trips"):
+        repetitions += " (%d for the round-trip workloads)" % s["rtt_reps"]
+    lines += ["- Repetitions per figure: %s, interleaved. Times: best and median; MB/s from the best time; "
+              "ratios: median of the ratios within each repetition, with their range" % repetitions, ""]
     lines.append("| workload | program | best s | median s | best CPU s | MB/s | time vs bare | time vs native |")
     lines.append("|---|---|---:|---:|---:|---:|---:|---:|")
 
