@@ -141,6 +141,10 @@ class Uninstall(h.InstalledTestCase):
         with open(self.path("brindle.state"), encoding="utf-8") as f:
             self.assertEqual([line.split(" ", 3)[3] for line in f.read().splitlines()], ["readme.txt"])
         holder.kill()
+        # The first run's copy deletes uninstall.exe once that run has ended: a
+        # fresh one goes in only after that, or the copy may take it instead.
+        self.assertTrue(h.wait_for(lambda: not os.path.exists(self.path("uninstall.exe")), 20),
+                        "the uninstaller is still there")
         shutil.copy(os.path.join(h.BUILD_DIR, "uninstall.exe"), self.path("uninstall.exe"))
         self.assertEqual(self.uninstall("/quiet", name="uninstall-unlocked"), 0)
         self.assertTrue(h.wait_for(lambda: not os.path.exists(self.folder), 20))
