@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -78,14 +79,38 @@ inline void serveFile(const std::string& name, const std::string& content, const
     ASSERT_TRUE(out.good()) << "cannot write " << name << " into the served folder";
 }
 
-// The connection number of every request so far, oldest first (connections.log).
-inline std::vector<int> scriptServerConnections(const std::string& dir = scriptServerDir()) {
+// Every request so far with the connection it came on, oldest first
+// (connections.log). The server also answers the tests that run beside this
+// one, so a test that counts connections counts those of its own requests.
+struct ServedRequest {
+    int connection = 0;
+    std::string path;  // "/bytes/10"
+};
+
+inline std::vector<ServedRequest> scriptServerConnections(const std::string& dir = scriptServerDir()) {
     std::ifstream in(dir + "/connections.log");
-    std::vector<int> numbers;
+    std::vector<ServedRequest> requests;
     for (std::string line; std::getline(in, line);) {
-        numbers.push_back(std::atoi(line.c_str()));
+        ServedRequest request;
+        request.connection = std::atoi(line.c_str());
+        const size_t path = line.find(' ', line.find(' ') + 1);
+        request.path = path == std::string::npos ? "" : line.substr(path + 1);
+        requests.push_back(request);
     }
-    return numbers;
+    return requests;
+}
+
+// The connections that the requests from the from-th on for one of paths came over.
+inline std::set<int> connectionsOf(size_t from, const std::set<std::string>& paths,
+                                   const std::string& dir = scriptServerDir()) {
+    const std::vector<ServedRequest> all = scriptServerConnections(dir);
+    std::set<int> connections;
+    for (size_t i = from; i < all.size(); ++i) {
+        if (paths.count(all[i].path) != 0) {
+            connections.insert(all[i].connection);
+        }
+    }
+    return connections;
 }
 
 // Every request the server has seen so far, e.g. "GET /bytes/10", oldest first.

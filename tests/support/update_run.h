@@ -112,6 +112,9 @@ protected:
                 route = "file/release-" + std::to_string(number++) + ".bin";
                 serveFile(route.substr(5), file.content);
             }
+            if (!route.empty()) {
+                publishedPaths.insert("/" + route);
+            }
             list.push_back({{"path", file.path},
                             {"sha256", file.sha256.empty() ? sha256Of(file.content) : file.sha256},
                             {"url", file.url.empty() ? fileUrl(route) : file.url},
@@ -160,10 +163,12 @@ protected:
         return record;
     }
 
-    // The connections that the requests from the index-th on came over.
+    // The connections that this fixture's requests from the index-th on came
+    // over: the manifest, its signature and the published files.
     std::set<int> connectionsSince(size_t index) {
-        std::vector<int> all = scriptServerConnections();
-        return std::set<int>(all.begin() + static_cast<std::ptrdiff_t>(std::min(index, all.size())), all.end());
+        std::set<std::string> paths = publishedPaths;
+        paths.insert({"/manifest.json", "/manifest.json.sig"});
+        return connectionsOf(index, paths);
     }
     size_t requestCount() { return scriptServerConnections().size(); }
 
@@ -187,6 +192,7 @@ protected:
     std::string stateText() { return readWholeFile(installed(L"brindle.state")); }
 
     TempFolder install;
+    std::set<std::string> publishedPaths;  // "/file/release-0.bin", as the server logs them
 };
 
 }  // namespace test
