@@ -157,7 +157,7 @@ class Faults(unittest.TestCase):
         self.assertTrue(h.wait_for(lambda: "GET /manifest.json" in h.requests_seen()[fetched:], 60),
                         "the manifest was never fetched")
         self.kill()
-        downloads = [r for r in h.requests_seen()[fetched:] if "/file/" in r]
+        downloads = [r for r in h.requests_seen()[fetched:] if "/file/release/" in r]
         self.assertEqual(downloads, [], "the kill was meant to land inside the file check")
         self.assert_nothing_lost(before, state_before, third)
 

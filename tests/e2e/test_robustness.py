@@ -148,7 +148,8 @@ class ClosedAtAnyMoment(Installed):
                     self.assertIn(data, (old[path], new[path]), "%s is neither the old file nor the new" % path)
                 self.assertEqual([p for p in found if p.endswith(".part")], [])
             # Where the close found the run, by what the server saw.
-            asked = h.requests_seen()[before:]
+            asked = [line for line in h.requests_seen()[before:]
+                     if "/manifest.json" in line or "/file/release/" in line]
             files = sum(1 for line in asked if "/file/release/" in line)
             recorded = os.path.exists(os.path.join(self.folder, "brindle.state"))
             phase = ("before the manifest" if not asked else "manifest or file check" if files == 0
