@@ -444,8 +444,7 @@ def bench_round_trips(b):
     for rtt in (b.sizes["rtt_ms"], 0):
         for scheme, upstream in (("http", b.data.port), ("https", b.tls_port)):
             proxy = LatencyProxy(b, upstream, rtt)
-            host = "127.0.0.1" if scheme == "http" else "localhost"  # Wine's TLS wants a name
-            base = "%s://%s:%d/" % (scheme, host, proxy.port)
+            base = "%s://127.0.0.1:%d/" % (scheme, proxy.port)
             manifest = "manifest-rtt-%s.json" % scheme
             with open(d.path(manifest), "w") as f:
                 json.dump({"files": [dict(e, url=base + e["path"]) for e in d.rtt_entries], "deletes": []}, f)

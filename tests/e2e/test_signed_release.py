@@ -45,7 +45,7 @@ class SignedHttpsRelease(unittest.TestCase):
         shutil.rmtree(served, ignore_errors=True)
         shutil.copytree(self.release, served)
         self.manifest = os.path.join(TLS_ROOT, "manifest.json")
-        result = subprocess.run([PUBLISH, self.release, "https://localhost:18744/file/e2e-signed/",
+        result = subprocess.run([PUBLISH, self.release, "https://127.0.0.1:18744/file/e2e-signed/",
                                  "-o", self.manifest, "--sign", os.path.join(KEYS, "manifest.key")],
                                 capture_output=True, text=True)
         self.assertEqual(result.returncode, 0, result.stderr)

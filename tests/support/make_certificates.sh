@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the certificates of the HTTPS tests, with openssl, into OUT:
 #   ca.pem/.der         a test certificate authority (trusted inside the test prefix only)
-#   good.pem/.key       a server certificate for localhost and 127.0.0.1, signed by it
+#   good.pem/.key       a server certificate for 127.0.0.1, signed by it
 #   self-signed.*       the same names, but signed by itself
 #   other-name.*        signed by the test CA, for another host name
 #   expired.*           signed by the test CA for the right names, expired a year ago
@@ -12,7 +12,11 @@ mkdir -p "$out"
 cd "$out"
 
 newKey() { openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:prime256v1 -out "$1" 2>/dev/null; }
-names="subjectAltName=DNS:localhost,IP:127.0.0.1"
+# The servers are reached by address, never by the name "localhost", so that no
+# test depends on how the machine resolves it. Windows matches an address
+# against the IP entry; Wine's crypt32 compares the server name with DNS
+# entries only, so the address is a DNS entry too.
+names="subjectAltName=DNS:127.0.0.1,IP:127.0.0.1"
 
 newKey ca.key
 openssl req -x509 -new -key ca.key -out ca.pem -days 30 -subj "/CN=Brindle Test CA" \
@@ -35,12 +39,12 @@ serverCertificate good "$names"
 serverCertificate other-name "subjectAltName=DNS:elsewhere.example"
 
 newKey self-signed.key
-openssl req -x509 -new -key self-signed.key -out self-signed.pem -days 30 -subj "/CN=localhost" \
+openssl req -x509 -new -key self-signed.key -out self-signed.pem -days 30 -subj "/CN=127.0.0.1" \
   -addext "$names" 2>/dev/null
 
 # An expired one needs dates in the past, which only "openssl ca" sets.
 newKey expired.key
-openssl req -new -key expired.key -out expired.csr -subj "/CN=localhost" 2>/dev/null
+openssl req -new -key expired.key -out expired.csr -subj "/CN=127.0.0.1" 2>/dev/null
 mkdir -p ca-db
 : > ca-db/index.txt
 printf '1000\n' > ca-db/serial

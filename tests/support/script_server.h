@@ -39,17 +39,15 @@ inline int serverPort(const std::string& dir) {
     return port;
 }
 
-// "http://127.0.0.1:PORT/" or "https://localhost:PORT/": the address of the
-// server in dir. HTTPS goes by name: Wine's WinHTTP fails the TLS handshake
-// with a server named by its IP address (ERROR_WINHTTP_SECURE_CHANNEL_ERROR).
+// "http://127.0.0.1:PORT/" or "https://127.0.0.1:PORT/": the address of the
+// server in dir (the test certificates name that address, make_certificates.sh).
 inline std::string serverBase(const std::string& dir) {
     std::ifstream in(dir + "/scheme");
     std::string scheme;
     if (!(in >> scheme)) {
         scheme = "http";
     }
-    const char* host = scheme == "https" ? "localhost" : "127.0.0.1";
-    return scheme + "://" + host + ":" + std::to_string(serverPort(dir)) + "/";
+    return scheme + "://127.0.0.1:" + std::to_string(serverPort(dir)) + "/";
 }
 
 inline int scriptServerPort() { return serverPort(scriptServerDir()); }

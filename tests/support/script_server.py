@@ -569,9 +569,7 @@ def server_url(state_dir, route):
     port = read_number(os.path.join(state_dir, "port"))
     if port is None:
         raise RuntimeError("no script server is running in %s" % state_dir)
-    scheme = read_scheme(state_dir)
-    # By name over HTTPS: Wine's WinHTTP cannot do TLS with a server named by its IP address.
-    return "%s://%s:%d/%s" % (scheme, "localhost" if scheme == "https" else "127.0.0.1", port, route)
+    return "%s://127.0.0.1:%d/%s" % (read_scheme(state_dir), port, route)
 
 
 def read_scheme(state_dir):

@@ -25,12 +25,18 @@ case $command in
 start)
   stopAll
   bash "$here/make_certificates.sh" "$certificates"
-  wine "$build/brindle_trust_ca.exe" "Z:${certificates//\//\\}\\ca.der" </dev/null >/dev/null 2>&1 \
-    || { echo "the test CA could not be added to the prefix's root store" >&2; exit 1; }
   python3 "$server" start "$build/test-server-tls" --port 18744 --tls "$certificates/good.pem" "$certificates/good.key"
   for kind in self-signed other-name expired; do
     python3 "$server" start "$build/test-server-tls-$kind" --tls "$certificates/$kind.pem" "$certificates/$kind.key"
   done
+  # Trusts the CA, then asks the good server through WinHTTP, as the tests will:
+  # a prefix whose HTTPS does not work fails here, with WinHTTP's error number.
+  check="https://127.0.0.1:18744/text/tls-ready"
+  if ! said=$(wine "$build/brindle_trust_ca.exe" "Z:${certificates//\//\\}\\ca.der" "$check" </dev/null 2>&1); then
+    echo "HTTPS does not work in the test prefix: $(echo "$said" | tr -d '\r' | grep -v -e ':fixme:' -e ':err:')" >&2
+    stopAll
+    exit 1
+  fi
   ;;
 stop)
   stopAll

@@ -58,6 +58,12 @@ TEST(HttpsClient, ARedirectToPlainHttpIsNotFollowed) {
     for (const std::string& request : scriptServerRequests()) {
         EXPECT_EQ(request.find("/text/downgraded-"), std::string::npos) << "the plain server was asked: " << request;
     }
+    // Both were refused at the redirect, not before it.
+    size_t redirected = 0;
+    for (const std::string& request : scriptServerRequests(tlsServerDir(""))) {
+        redirected += request.find("/" + downgrade + "text/downgraded-") != std::string::npos;
+    }
+    EXPECT_EQ(redirected, 2u) << "the HTTPS server did not answer both requests";
 }
 
 }  // namespace
