@@ -13,6 +13,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 command=${1:?start or stop}
 build=${2:?build folder}
 certificates="$build/tls"
+goodPort=18744  # the port of the signed test build's manifest address
 server="$here/script_server.py"
 
 stopAll() {
@@ -25,13 +26,13 @@ case $command in
 start)
   stopAll
   bash "$here/make_certificates.sh" "$certificates"
-  python3 "$server" start "$build/test-server-tls" --port 18744 --tls "$certificates/good.pem" "$certificates/good.key"
+  python3 "$server" start "$build/test-server-tls" --port "$goodPort" --tls "$certificates/good.pem" "$certificates/good.key"
   for kind in self-signed other-name expired; do
     python3 "$server" start "$build/test-server-tls-$kind" --tls "$certificates/$kind.pem" "$certificates/$kind.key"
   done
   # Trusts the CA, then asks the good server through WinHTTP, as the tests will:
   # a prefix whose HTTPS does not work fails here, with WinHTTP's error number.
-  check="https://127.0.0.1:18744/text/tls-ready"
+  check="https://127.0.0.1:$goodPort/text/tls-ready"
   if ! said=$(wine "$build/brindle_trust_ca.exe" "Z:${certificates//\//\\}\\ca.der" "$check" </dev/null 2>&1); then
     echo "HTTPS does not work in the test prefix: $(echo "$said" | tr -d '\r' | grep -v -e ':fixme:' -e ':err:')" >&2
     stopAll

@@ -39,7 +39,9 @@ bool trust(const wchar_t* path) {
     return added;
 }
 
-// The error number of the first step that failed, 0 for an answer 200.
+// The error number of the first step that failed, 0 for an answer 200. Its own
+// request rather than the launcher's client: that one tells which call failed,
+// not WinHTTP's error number, which is what a broken prefix needs to show.
 DWORD check(const wchar_t* url) {
     wchar_t host[256] = {};
     wchar_t path[2048] = {};
@@ -52,14 +54,20 @@ DWORD check(const wchar_t* url) {
     if (!WinHttpCrackUrl(url, 0, 0, &parts)) {
         return GetLastError();
     }
-    br::WinHttpHandle session(
-        WinHttpOpen(L"brindle-trust-ca", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
-    br::WinHttpHandle connection(session ? WinHttpConnect(session.get(), host, parts.nPort, 0) : nullptr);
-    br::WinHttpHandle request(connection ? WinHttpOpenRequest(connection.get(), L"GET", path, nullptr,
-                                                              WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                                              parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0)
-                                         : nullptr);
-    if (!request || !WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+    br::WinHttpHandle session(WinHttpOpen(L"brindle-trust-ca", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
+                                          WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!session) {
+        return GetLastError();
+    }
+    br::WinHttpHandle connection(WinHttpConnect(session.get(), host, parts.nPort, 0));
+    if (!connection) {
+        return GetLastError();
+    }
+    const DWORD secure = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
+    br::WinHttpHandle request(WinHttpOpenRequest(connection.get(), L"GET", path, nullptr, WINHTTP_NO_REFERER,
+                                                 WINHTTP_DEFAULT_ACCEPT_TYPES, secure));
+    if (!request ||
+        !WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
         !WinHttpReceiveResponse(request.get(), nullptr)) {
         return GetLastError();
     }
