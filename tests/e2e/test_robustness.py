@@ -68,12 +68,14 @@ class Installed(h.InstalledTestCase):
     FOLDER = "E2E Bền bỉ"
 
     def files(self):
-        """{"/" separated path: bytes} of the install folder, but the launcher's copy and state."""
+        """{"/" separated path: bytes} of the install folder, but the launcher's copy and state.
+        The state file's side file counts as state: a run ended while it writes the state
+        leaves it beside the whole previous state file, and the next write replaces it."""
         found = {}
         for base, _, names in os.walk(self.folder):
             for name in names:
                 path = os.path.relpath(os.path.join(base, name), self.folder).replace(os.sep, "/")
-                if path not in ("brindle.exe", "brindle.state", "standins.stop"):
+                if path not in ("brindle.exe", "brindle.state", "brindle.state.new", "standins.stop"):
                     with open(os.path.join(base, name), "rb") as f:
                         found[path] = f.read()
         return found
