@@ -4,12 +4,13 @@
 
 #include <cwchar>
 
+
 #include "app/assets.h"
 #include "app/window.h"
 #include "imgui.h"
 #include "imgui_impl_dx11.h"
 #include "imgui_impl_win32.h"
-#include "install/install_location.h"
+#include "install/stored_folder.h"
 #include "install/title_watcher.h"
 #include "update/status.h"
 

@@ -741,9 +741,11 @@ def window_visible():
 
 
 def store_install_folder(windows_folder):
-    subprocess.run(wine("reg", "add", r"HKCU\Software\RAGE-MP", "/v", "brindle_path", "/t", "REG_SZ", "/d",
-                        windows_folder, "/f"), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, check=True)
+    """As an earlier run registered it: a start needs the uninstall entry's record too."""
+    for key, name in ((r"HKCU\Software\RAGE-MP", "brindle_path"),
+                      (r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Brindle", "InstallLocation")):
+        subprocess.run(wine("reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", windows_folder, "/f"),
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
 
 
 CLIENT_PROGRAM = "updater.exe"  # the client's start program in the install folder
@@ -886,6 +888,10 @@ def bench_launcher(b):
     os.makedirs(os.path.join(folder, "data"))
     os.link(d.path("release/" + d.release[0]["path"]), os.path.join(folder, "data", "one.bin"))
     shutil.copy(b.exe("bench_client"), os.path.join(folder, CLIENT_PROGRAM))
+    # The launch starts only a start program that the run verified.
+    shutil.copy(b.exe("bench_client"), d.path(CLIENT_PROGRAM))
+    small.append({"path": CLIENT_PROGRAM, "sha256": file_sha256(d.path(CLIENT_PROGRAM)),
+                  "size": os.path.getsize(d.path(CLIENT_PROGRAM)), "url": d.url(CLIENT_PROGRAM)})
     d.publish(small)
     store_install_folder("C:\\BenchStart")
     state = os.path.join(folder, "brindle.state")

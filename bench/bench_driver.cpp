@@ -14,7 +14,8 @@
 #include <string>
 
 #include "bench/bench_clock.h"
-#include "install/install_location.h"
+#include "install/install_paths.h"
+#include "install/run_folder.h"
 #include "install/registration.h"
 #include "update/file_state.h"
 #include "update/http_client.h"
@@ -104,7 +105,10 @@ int updateSteps(const wchar_t* folder) {
     br::Manifest manifest;
     br::StateCache state;
     size_t present = 0;
-    lap("register", [] { br::registerInstallation(); });
+    lap("register", [] {
+        br::UniqueHandle held;
+        br::registerInstallation(held);
+    });
     lap("fetch", [&] { br::fetchToMemory(br::manifestUrl(), body, reason); });
     lap("parse", [&] { br::parseManifest(body, manifest); });
     lap("readstate", [&] { state = br::readStateFile(folder); });

@@ -78,6 +78,9 @@ using FindHandle = UniqueHolder<FindHandleTraits>;
 
 using WinEventHook = UniqueHolder<NullIsEmptyTraits<HWINEVENTHOOK, UnhookWinEvent>>;
 
+// What the security functions hand out for LocalFree: descriptors, SDDL text.
+using LocalMemory = UniqueHolder<NullIsEmptyTraits<HLOCAL, LocalFree>>;
+
 // CNG: an algorithm provider, a hash, a key.
 inline void closeAlgorithmProvider(BCRYPT_ALG_HANDLE algorithm) {
     BCryptCloseAlgorithmProvider(algorithm, 0);

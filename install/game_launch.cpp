@@ -6,12 +6,19 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/name_case.h"
 #include "common/win32_handles.h"
-#include "install/install_location.h"
+#include "install/install_paths.h"
+#include "install/run_folder.h"
+#include "update/file_state.h"
 
 namespace br {
 
 namespace {
+
+// Written by the worker, read by the launch once the run has ended; never
+// destroyed, like everything a detached worker may still write.
+std::string& verifiedStartProgram = *new std::string();
 
 // The client's start program name is kept out of the program's plain text:
 // each UTF-16 unit is XORed at build time with a keystream unit whose high and
@@ -62,13 +69,36 @@ std::wstring clientProgramFileName() {
     return name;
 }
 
+void setVerifiedStartProgram(const std::string& sha256) {
+    verifiedStartProgram = sha256;
+}
+
+// What the start program must hash to: what this run verified, or, when the
+// run did not get as far, what an earlier run recorded in the state file.
+std::string expectedStartProgram(const std::wstring& folder, const std::wstring& path) {
+    if (!verifiedStartProgram.empty()) {
+        return verifiedStartProgram;
+    }
+    for (const auto& [recorded, entry] : readStateFile(folder)) {
+        if (sameFileName(resolveInstallPath(folder, recorded), path)) {
+            return entry.sha256;
+        }
+    }
+    return std::string();
+}
+
 bool launchGame() {
     return launchGameFrom(installFolder());
 }
 
 bool launchGameFrom(const std::wstring& folder) {
     const std::wstring path = folder + L"\\" + clientProgramFileName();
-    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    const std::string expected = expectedStartProgram(folder, path);
+    // Held without write or delete sharing from its hash until the process
+    // exists: the bytes that start are the bytes that were checked.
+    UniqueHandle program(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (expected.empty() || !program || sha256OfOpenFile(program.get()) != expected) {
         return false;
     }
 
@@ -76,8 +106,10 @@ bool launchGameFrom(const std::wstring& folder) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION client{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                        &client)) {
+    const BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                        folder.c_str(), &startup, &client);
+    program.reset();
+    if (!started) {
         return false;
     }
     // The client runs on by itself; the launcher never waits for it.

@@ -5,23 +5,18 @@
 #include <shobjidl.h>
 
 #include "common/product.h"
-#include "common/win32_handles.h"
-#include "install/install_location.h"
+#include "install/folder_ownership.h"
+#include "install/install_paths.h"
+#include "install/run_folder.h"
+#include "install/settings.h"
+#include "install/stored_folder.h"
 
 namespace br {
 
 const wchar_t kInstalledCopyName[] = L"brindle.exe";
-const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Brindle";
 const wchar_t kUninstallerName[] = L"uninstall.exe";
 
 namespace {
-
-struct UninstallValue {
-    const wchar_t* name;
-    DWORD type;
-    std::wstring text;  // REG_SZ
-    DWORD number;       // REG_DWORD
-};
 
 std::wstring folderOf(const std::wstring& path) {
     size_t separator = path.find_last_of(L"\\/");
@@ -36,43 +31,28 @@ std::wstring desktopFolder() {
     return folder;
 }
 
-void writeUninstallValue(const UninstallValue& value) {
-    RegKey key;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
-                        nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
-        return;
-    }
-    if (value.type == REG_DWORD) {
-        RegSetValueExW(key.get(), value.name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value.number),
-                       sizeof(value.number));
-    } else {
-        RegSetValueExW(key.get(), value.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.text.c_str()),
-                       static_cast<DWORD>((value.text.size() + 1) * sizeof(wchar_t)));
-    }
-}
-
 }  // namespace
 
-void registerInstallation() {
+bool registerInstallation(UniqueHandle& hold) {
     // Read before anything is written: it tells whether an earlier run registered.
-    const std::wstring stored = readSetting(L"brindle_path");
-    const bool registeredBefore = !stored.empty();
+    const bool registeredBefore = !readSetting(kInstallFolderSetting).empty();
     if (chosenInstallFolder.empty()) {
         // A stored value that is no usable folder counts as none.
-        const std::wstring usable = isUsableStoredFolder(stored) ? stored : std::wstring();
-        chosenInstallFolder = usable.empty() ? std::wstring(kDefaultInstallFolder) : usable;
+        const std::wstring stored = storedInstallFolder();
+        chosenInstallFolder = stored.empty() ? std::wstring(kDefaultInstallFolder) : stored;
+    }
+    if (!prepareInstallFolder(installFolder(), hold)) {
+        return false;
     }
 
-    // One level only: the worker creates the parents of each file it installs.
-    CreateDirectoryW(installFolder().c_str(), nullptr);
-    writeSetting(L"brindle_path", installFolder());
-    writeSetting(L"rage_path", installFolder());
+    writeSetting(kInstallFolderSetting, installFolder());
+    writeSetting(kClientFolderSetting, installFolder());
     if (!registeredBefore) {
-        writeSetting(L"lang", L"vi");  // the client's language, set once and then left to the user
+        writeSetting(kLanguageSetting, L"vi");  // the client's language, set once and then left to the user
     }
 
-    // A copy that fails (the installed copy is running, its folder is missing)
-    // keeps the old copy; a later run tries again.
+    // A copy that fails (the installed copy is running) keeps the old copy; a
+    // later run tries again.
     const std::wstring own = fullPath(runningExecutablePath());
     const std::wstring target = fullPath(installFolder() + L"\\" + kInstalledCopyName);
     if (!own.empty() && !isOwnExecutable(target)) {
@@ -83,6 +63,7 @@ void registerInstallation() {
         createDesktopShortcut(target);
     }
     writeUninstallEntry();
+    return true;
 }
 
 std::wstring desktopShortcutPath() {
@@ -120,20 +101,14 @@ void writeUninstallEntry() {
     const std::wstring folder = installFolder();
     // Windows runs the uninstall command as a command line, so a folder with
     // spaces needs the quotes; the icon path is read as a plain path.
-    const UninstallValue values[] = {
-        {L"DisplayName", REG_SZ, L"Brindle", 0},
-        {L"DisplayVersion", REG_SZ, BRINDLE_WIDE(BRINDLE_VERSION_TEXT), 0},
-        {L"Publisher", REG_SZ, BRINDLE_WIDE(BRINDLE_BRAND), 0},
-        {L"InstallLocation", REG_SZ, folder, 0},
-        {L"DisplayIcon", REG_SZ, folder + L"\\" + kInstalledCopyName, 0},
-        {L"UninstallString", REG_SZ, L"\"" + folder + L"\\" + kUninstallerName + L"\"", 0},
-        {L"NoModify", REG_DWORD, L"", 1},
-        {L"NoRepair", REG_DWORD, L"", 1},
-    };
-    // Each value opens the key on its own, so one failure skips only that value.
-    for (const UninstallValue& value : values) {
-        writeUninstallValue(value);
-    }
+    writeMachineText(L"DisplayName", L"Brindle");
+    writeMachineText(L"DisplayVersion", BRINDLE_WIDE(BRINDLE_VERSION_TEXT));
+    writeMachineText(L"Publisher", BRINDLE_WIDE(BRINDLE_BRAND));
+    writeMachineText(kInstallLocationValue, folder);
+    writeMachineText(L"DisplayIcon", folder + L"\\" + kInstalledCopyName);
+    writeMachineText(L"UninstallString", L"\"" + folder + L"\\" + kUninstallerName + L"\"");
+    writeMachineNumber(L"NoModify", 1);
+    writeMachineNumber(L"NoRepair", 1);
 }
 
 }  // namespace br

@@ -106,7 +106,7 @@ def take_frame(camera, state_written):
     """A picture of the launcher window, or None when it could not be taken.
     state_written tells whether the run has written its state file."""
     written = state_written()
-    downloading = bool(glob.glob(h.drive_c("users", "*", "Temp", "brindle_update", "*.part")))
+    downloading = bool(glob.glob(install_path(h.DOWNLOAD_FOLDER, "*.part")))
     rgb = camera.grab()
     return Frame(rgb, written, downloading) if rgb is not None else None
 

@@ -8,7 +8,8 @@
 #include "app/window.h"
 #include "common/text_encoding.h"
 #include "install/game_launch.h"
-#include "install/install_location.h"
+#include "install/folder_dialog.h"
+#include "install/run_folder.h"
 #include "ui/style.h"
 #include "ui/text.h"
 

@@ -9,7 +9,8 @@
 #include <string>
 
 #include "common/win32_handles.h"
-#include "install/install_location.h"
+#include "install/install_paths.h"
+#include "install/links.h"
 #include "install/registration.h"
 #include "uninstall/removal.h"
 
@@ -34,11 +35,33 @@ bool hasSwitch(const wchar_t* name) {
     return found;
 }
 
+// The bytes of the open file, from its start, into a new file.
+bool copyOpenFile(HANDLE source, const std::wstring& target) {
+    UniqueHandle copy(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr));
+    LARGE_INTEGER start{};
+    if (!copy || !SetFilePointerEx(source, start, nullptr, FILE_BEGIN)) {
+        return false;
+    }
+    char block[65536];
+    DWORD got = 0;
+    while (ReadFile(source, block, sizeof(block), &got, nullptr) && got > 0) {
+        DWORD written = 0;
+        if (!WriteFile(copy.get(), block, got, &written, nullptr) || written != got) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // The running uninstaller cannot delete its own file. A copy of it, in a
 // folder that only administrators may write (under the Windows folder, not the
 // user's temp folder), waits for it to end and then deletes it and the
-// emptied install folder; the copy goes at the next restart.
-bool startFinisher(const std::wstring& self, const std::wstring& folder) {
+// emptied install folder; the copy goes at the next restart. The copy is made
+// from self, the uninstaller's own file held open since its start without
+// write or delete sharing: whatever happened in the folder during the
+// question, the copy is the program that was started.
+bool startFinisher(HANDLE self, const std::wstring& folder) {
     wchar_t windows[MAX_PATH];
     UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) {
@@ -60,7 +83,7 @@ bool startFinisher(const std::wstring& self, const std::wstring& folder) {
     }
     LocalFree(descriptor);
     const std::wstring copy = privateFolder + L"\\uninstall.exe";
-    if (privateFolder.empty() || !CopyFileW(self.c_str(), copy.c_str(), TRUE)) {
+    if (privateFolder.empty() || !copyOpenFile(self, copy)) {
         return false;
     }
     std::wstring commandLine = L"\"" + copy + L"\" /finish " + std::to_wstring(GetCurrentProcessId()) + L" \"" +
@@ -117,6 +140,14 @@ int uninstall(bool quiet) {
         return 1;
     }
     removal.folder = removal.self.substr(0, slash);
+    const UniqueHandle selfFile(CreateFileW(removal.self.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // A folder that is, or lies under, a link is someone else's: the removal
+    // would reach wherever it points.
+    if (linkAtOrAbove(removal.folder)) {
+        say(quiet, L"Không ghi được tệp: " + removal.folder, MB_ICONWARNING);
+        return 1;
+    }
 
     if (!quiet) {
         const std::wstring question =
@@ -141,7 +172,7 @@ int uninstall(bool quiet) {
     removeSettings(removal);
     removeUninstallEntry(removal);
     removeEmptiedFolders(removal);
-    if (!startFinisher(removal.self, removal.folder)) {
+    if (!selfFile || !startFinisher(selfFile.get(), removal.folder)) {
         removal.notRemoved.push_back(removal.self);
     }
 

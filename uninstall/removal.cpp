@@ -9,15 +9,16 @@
 
 #include "common/name_case.h"
 #include "common/win32_handles.h"
-#include "install/install_location.h"
+#include "install/download_folder.h"
+#include "install/install_paths.h"
+#include "install/links.h"
 #include "install/registration.h"
+#include "install/settings.h"
 #include "update/file_state.h"
 
 namespace br {
 
 namespace {
-
-const wchar_t kSettingsKey[] = L"Software\\RAGE-MP";
 
 std::wstring withoutTrailingSeparators(std::wstring path) {
     while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) {
@@ -49,11 +50,6 @@ bool removeFile(Removal& removal, const std::wstring& path) {
 }
 
 }  // namespace
-
-bool namesFolder(const std::wstring& text, const std::wstring& folder) {
-    return !text.empty() && sameFileName(withoutTrailingSeparators(fullPath(text)),
-                                         withoutTrailingSeparators(fullPath(folder)));
-}
 
 std::vector<std::wstring> programsRunningFrom(const std::wstring& folder) {
     std::vector<std::wstring> running;
@@ -106,10 +102,7 @@ void removeLauncherFiles(Removal& removal) {
 // The launcher's downloads only: the .part files, then the folder. A link
 // there is removed as the link it is.
 void removeDownloadFolder(Removal& removal) {
-    const std::wstring downloads = downloadFolder();
-    if (downloads.empty()) {
-        return;
-    }
+    const std::wstring downloads = downloadFolder(removal.folder);
     const std::wstring folder = downloads.substr(0, downloads.size() - 1);
     DWORD attributes = GetFileAttributesW(folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -165,7 +158,7 @@ void removeShortcut(Removal& removal) {
 // "brindle_path" and "rage_path", when they name this folder; "lang" is the
 // client's own.
 void removeSettings(Removal& removal) {
-    for (const wchar_t* name : {L"brindle_path", L"rage_path"}) {
+    for (const wchar_t* name : {kInstallFolderSetting, kClientFolderSetting}) {
         if (namesFolder(readSetting(name), removal.folder)) {
             LONG status = RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettingsKey, name);
             if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
@@ -176,11 +169,7 @@ void removeSettings(Removal& removal) {
 }
 
 void removeUninstallEntry(Removal& removal) {
-    wchar_t location[1024] = {};
-    DWORD size = sizeof(location) - sizeof(wchar_t);
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallLocation", RRF_RT_REG_SZ, nullptr, location,
-                     &size) != ERROR_SUCCESS ||
-        !namesFolder(location, removal.folder)) {
+    if (!namesFolder(readMachineText(kInstallLocationValue), removal.folder)) {
         return;  // none, or another install's
     }
     if (RegDeleteTreeW(HKEY_LOCAL_MACHINE, kUninstallKey) != ERROR_SUCCESS) {

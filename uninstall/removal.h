@@ -31,7 +31,4 @@ void removeSettings(Removal& removal);        // only values that name this fold
 void removeUninstallEntry(Removal& removal);  // only when it is this folder's
 void removeEmptiedFolders(Removal& removal);
 
-// Whether the text names this folder, in any spelling Windows reads as it.
-bool namesFolder(const std::wstring& text, const std::wstring& folder);
-
 }  // namespace br

@@ -36,11 +36,12 @@ std::wstring stateFilePath(const std::wstring& installFolder) {
 }
 
 std::string sha256OfFile(const std::wstring& path) {
-    // Declared in this order so they close as hash, provider, file.
     UniqueHandle file = openForReading(path);
-    if (!file) {
-        return {};
-    }
+    return file ? sha256OfOpenFile(file.get()) : std::string();
+}
+
+std::string sha256OfOpenFile(HANDLE file) {
+    // Declared in this order so they close as hash, then provider.
     AlgorithmHandle provider;
     if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(provider.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
         return {};
@@ -50,7 +51,7 @@ std::string sha256OfFile(const std::wstring& path) {
         return {};
     }
 
-    bool hashed = forEachBlock(file.get(), 65536, [&](unsigned char* bytes, DWORD count) {
+    bool hashed = forEachBlock(file, 65536, [&](unsigned char* bytes, DWORD count) {
         return BCRYPT_SUCCESS(BCryptHashData(hash.get(), bytes, count, 0));
     });
     unsigned char digest[32];

@@ -28,6 +28,8 @@ struct FileStamp {
 // 64 lower-case hex digits, or empty when the file cannot be opened or
 // hashing fails; the empty text matches no manifest hash.
 std::string sha256OfFile(const std::wstring& path);
+// The same for a file already open for reading, from where its position is.
+std::string sha256OfOpenFile(void* file);
 
 FileStamp getFileStamp(const std::wstring& path);
 

@@ -11,9 +11,12 @@
 #include "common/name_case.h"
 #include "common/product.h"
 #include "common/text_encoding.h"
+#include "install/download_folder.h"
 #include "install/game_launch.h"
-#include "install/install_location.h"
+#include "install/install_paths.h"
+#include "install/links.h"
 #include "install/registration.h"
+#include "install/run_folder.h"
 #include "update/file_state.h"
 #include "update/http_client.h"
 #include "update/manifest.h"
@@ -48,14 +51,32 @@ std::string fileNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+bool isStartProgram(const std::wstring& target, const std::wstring& folder) {
+    return sameFileName(target, folder + L"\\" + clientProgramFileName());
+}
+
 // Whether the previous state may vouch for the file. Never for the client's
 // executable, nor for the start program that the launch runs with
-// administrator rights: the state file sits in a folder that others may be
-// able to write, so a swapped file with the recorded size and time would
-// otherwise be started unchecked.
+// administrator rights: the state file may sit in a folder that others can
+// write, so a swapped file with the recorded size and time would otherwise be
+// started unchecked.
 bool stateMayVouchFor(const ManifestEntry& entry, const std::wstring& target, const std::wstring& folder) {
-    return !sameFileName(fileNameOf(entry.path), kAlwaysHashedName) &&
-           !sameFileName(target, folder + L"\\" + clientProgramFileName());
+    return !sameFileName(fileNameOf(entry.path), kAlwaysHashedName) && !isStartProgram(target, folder);
+}
+
+// Where a manifest path lands; empty when the path rules refuse it or when it
+// names one of the launcher's own files there (the state file, its side file,
+// the download folder and what is in it), which no release installs, removes
+// or deletes.
+std::wstring installTarget(const std::wstring& folder, const std::string& path) {
+    std::wstring target = resolveInstallPath(folder, path);
+    const std::wstring key = fileNameKey(target);
+    const std::wstring downloads = fileNameKey(downloadFolder(folder));
+    if (key == fileNameKey(stateFilePath(folder)) || key == fileNameKey(stateFilePath(folder) + L".new") ||
+        key + L"\\" == downloads || key.rfind(downloads, 0) == 0) {
+        return std::wstring();
+    }
+    return target;
 }
 
 // The text of a manifest hash ends up in a temp file name: only plain hex may.
@@ -105,7 +126,7 @@ bool fetchManifest(Status& status, const std::wstring& address, Manifest& manife
 // without files: the removal of dropped files would otherwise empty the folder.
 bool installsAnything(const Manifest& manifest, const std::wstring& folder) {
     return std::any_of(manifest.files.begin(), manifest.files.end(),
-                       [&](const ManifestEntry& entry) { return !resolveInstallPath(folder, entry.path).empty(); });
+                       [&](const ManifestEntry& entry) { return !installTarget(folder, entry.path).empty(); });
 }
 
 // The previous state vouches for a file whose size and time it recorded, so
@@ -134,11 +155,14 @@ DownloadList checkFiles(Status& status, const Manifest& manifest, const std::wst
     DownloadList downloads;
     int32_t checked = 0;
     for (const ManifestEntry& entry : manifest.files) {
-        std::wstring target = resolveInstallPath(folder, entry.path);
+        std::wstring target = installTarget(folder, entry.path);
         if (!target.empty()) {
             FileStamp stamp = getFileStamp(target);
             if (stamp.exists && isUpToDate(entry, target, folder, stamp, previous)) {
                 current[entry.path] = StateEntry{entry.sha256, stamp.size, stamp.lastWriteTime};
+                if (isStartProgram(target, folder)) {
+                    setVerifiedStartProgram(entry.sha256);
+                }
             } else {
                 downloads.bytes += entry.size;
                 downloads.items.push_back(entry);
@@ -167,14 +191,16 @@ struct DownloadClock {
 };
 
 // Never through a link: not a folder on the way, nor the file itself; looked
-// at before the folders are made and again right before the move.
+// at before the folders are made and again right before the move. The
+// download folder lies in the install folder, so the move is a rename, never
+// a copy: the file keeps the descriptor it inherited there.
 bool moveIntoPlace(const std::wstring& tempFile, const std::wstring& folder, const std::wstring& target) {
     if (linkOnTheWay(folder, target)) {
         return false;
     }
     createParentDirectories(target);
     return !linkOnTheWay(folder, target) &&
-           MoveFileExW(tempFile.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
+           MoveFileExW(tempFile.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
 // Download, verify, move into place. A failure has been reported when it
@@ -217,7 +243,7 @@ bool installFile(Status& status, const ManifestEntry& item, const std::wstring& 
         setFailed(status, "Lỗi xác minh: " + item.path);
         return false;
     }
-    std::wstring target = resolveInstallPath(folder, item.path);
+    std::wstring target = installTarget(folder, item.path);
     if (isOwnExecutable(target)) {
         // Never overwrite the running launcher; registration refreshes the installed copy.
         DeleteFileW(tempFile.c_str());
@@ -230,12 +256,16 @@ bool installFile(Status& status, const ManifestEntry& item, const std::wstring& 
     }
     FileStamp stamp = getFileStamp(target);
     current[item.path] = StateEntry{item.sha256, stamp.size, stamp.lastWriteTime};
+    if (isStartProgram(target, folder)) {
+        setVerifiedStartProgram(item.sha256);
+    }
     return true;
 }
 
 bool downloadAll(Status& status, const DownloadList& downloads, const std::wstring& folder, StateCache& current,
                  HttpSession& http) {
-    const std::wstring tempFolder = prepareTempFolder();
+    removeOldDownloadFolder();
+    const std::wstring tempFolder = prepareTempFolder(folder);
     DownloadClock clock{0, GetTickCount64()};
     setPhase(status, downloads.items.empty() ? "Đã là bản mới nhất" : "Đang tải dữ liệu cập nhật");
 
@@ -262,7 +292,7 @@ bool downloadAll(Status& status, const DownloadList& downloads, const std::wstri
 std::set<std::wstring> releaseFileKeys(const Manifest& manifest, const std::wstring& folder) {
     std::set<std::wstring> kept;
     for (const ManifestEntry& entry : manifest.files) {
-        std::wstring target = resolveInstallPath(folder, entry.path);
+        std::wstring target = installTarget(folder, entry.path);
         if (!target.empty()) {
             kept.insert(fileNameKey(target));
         }
@@ -272,7 +302,7 @@ std::set<std::wstring> releaseFileKeys(const Manifest& manifest, const std::wstr
 
 void deleteUnlessKept(const std::wstring& folder, const std::string& relativePath,
                       const std::set<std::wstring>& kept) {
-    std::wstring target = resolveInstallPath(folder, relativePath);
+    std::wstring target = installTarget(folder, relativePath);
     if (target.empty() || isOwnExecutable(target) || kept.count(fileNameKey(target)) != 0 ||
         linkOnTheWay(folder, target)) {
         return;
@@ -310,7 +340,14 @@ void RunUpdate(Status& status) {
 
 void RunUpdateFrom(Status& status, const std::wstring& manifestAddress) {
     setPhase(status, "Đang chuẩn bị");
-    registerInstallation();
+    setVerifiedStartProgram("");
+    // Held until the run returns: the folder cannot be renamed or replaced meanwhile.
+    UniqueHandle heldFolder;
+    if (!registerInstallation(heldFolder)) {
+        setFailed(status, "Không ghi được tệp: " + wideToUtf8(installFolder()));
+        return;
+    }
+    const std::wstring folder = installFolder();
 
     // One session for the whole run: its connection is kept from the manifest
     // to the last file.
@@ -320,7 +357,6 @@ void RunUpdateFrom(Status& status, const std::wstring& manifestAddress) {
         return;
     }
 
-    const std::wstring folder = installFolder();
     if (!installsAnything(manifest, folder)) {
         setFailed(status, "Không đọc được manifest.");
         return;

@@ -2,7 +2,6 @@
 middle of the file check, and run with an install folder and a user temp
 folder whose names hold Vietnamese letters and spaces. Whatever happens, the
 installation stays whole and the next start brings it to exactly the release."""
-import glob
 import hashlib
 import os
 import shutil
@@ -18,7 +17,7 @@ def sha256(data):
 def files_under(folder):
     """{"/" separated path: bytes} of every file under folder but the launcher's own copy."""
     found = {}
-    for base, _, names in os.walk(folder):
+    for base, _, names in h.walk_install(folder):
         for name in names:
             path = os.path.relpath(os.path.join(base, name), folder).replace(os.sep, "/")
             if path != "brindle.exe":
@@ -63,10 +62,6 @@ def run_to_release(test, folder, release, name):
     test.assertEqual(found.keys() - {"brindle.state"}, release.keys())
     for path, content in release.items():
         test.assertEqual(found[path], content, path)
-
-
-def user_temp_folders():
-    return glob.glob(h.drive_c("users", "*", "Temp"))
 
 
 class Faults(unittest.TestCase):
@@ -126,11 +121,8 @@ class Faults(unittest.TestCase):
         part_name = sha256(second["big/0.pak"]) + ".part"
 
         def partly_downloaded():
-            for temp in user_temp_folders():
-                part = os.path.join(temp, "brindle_update", part_name)
-                if os.path.exists(part) and os.path.getsize(part) > 0:
-                    return True
-            return False
+            part = os.path.join(self.folder, h.DOWNLOAD_FOLDER, part_name)
+            return os.path.exists(part) and os.path.getsize(part) > 0
 
         self.start("faults-kill-download")
         self.assertTrue(h.wait_for(partly_downloaded, 60), "the download never started")
@@ -196,9 +188,10 @@ class VietnameseFolders(unittest.TestCase):
         release = {"Bản đồ/khu vực 1.dat": os.urandom(300000), "Âm thanh/tiếng động ở đây.ogg": b"am thanh"}
         h.publish_release(release)
         run_to_release(self, h.drive_c("Người chơi", "Trò chơi"), release, "faults-vietnamese")
-        downloads = h.drive_c("Người chơi", "Tạm thời", "brindle_update")
-        self.assertTrue(os.path.isdir(downloads), "the downloads did not go through the user's temp folder")
+        downloads = h.drive_c("Người chơi", "Trò chơi", h.DOWNLOAD_FOLDER)
+        self.assertTrue(os.path.isdir(downloads), "the downloads did not go through the install folder")
         self.assertEqual(os.listdir(downloads), [])
+        self.assertEqual(os.listdir(h.drive_c("Người chơi", "Tạm thời")), [], "a run wrote into the user's temp")
         self.assertEqual(h.registry_value(h.SETTINGS_KEY, "brindle_path"), self.INSTALL)
 
 

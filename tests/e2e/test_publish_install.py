@@ -60,7 +60,7 @@ class PublishedReleaseInstall(unittest.TestCase):
 
     def installed(self):
         found = {}
-        for folder, _, names in os.walk(self.install):
+        for folder, _, names in h.walk_install(self.install):
             for name in names:
                 path = os.path.relpath(os.path.join(folder, name), self.install).replace(os.sep, "/")
                 if path not in ("brindle.state", "brindle.exe"):

@@ -72,7 +72,7 @@ class Installed(h.InstalledTestCase):
         The state file's side file counts as state: a run ended while it writes the state
         leaves it beside the whole previous state file, and the next write replaces it."""
         found = {}
-        for base, _, names in os.walk(self.folder):
+        for base, _, names in h.walk_install(self.folder):
             for name in names:
                 path = os.path.relpath(os.path.join(base, name), self.folder).replace(os.sep, "/")
                 if path not in ("brindle.exe", "brindle.state", "brindle.state.new", "standins.stop"):

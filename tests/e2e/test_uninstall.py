@@ -2,7 +2,6 @@
 made: it removes what the launcher made and nothing of the player's, leaves
 other installs' shortcut and settings, ignores a state file that points out
 of the folder, reports a locked file, and runs a second time harmlessly."""
-import glob
 import os
 import shutil
 import subprocess
@@ -22,10 +21,6 @@ def built(name):
 def shortcuts():
     return [os.path.join(d, "Brindle.lnk") for d in h.desktop_folders()
             if os.path.exists(os.path.join(d, "Brindle.lnk"))]
-
-
-def download_folders():
-    return glob.glob(h.drive_c("users", "*", "Temp", "brindle_update"))
 
 
 class Uninstall(h.InstalledTestCase):
@@ -57,7 +52,7 @@ class Uninstall(h.InstalledTestCase):
     def test_removes_what_the_launcher_made_and_keeps_the_players_files(self):
         release = self.install()
         self.assertTrue(shortcuts(), "the launcher made no shortcut")
-        self.assertTrue(download_folders(), "the launcher made no download folder")
+        self.assertTrue(os.path.isdir(self.path(h.DOWNLOAD_FOLDER)), "the launcher made no download folder")
         self.assertEqual(h.registry_value(h.UNINSTALL_KEY, "InstallLocation"), "C:\\" + self.FOLDER)
         with open(self.path("dữ liệu", "ảnh chụp của tôi.png"), "wb") as f:
             f.write(b"the player's own")
@@ -78,7 +73,7 @@ class Uninstall(h.InstalledTestCase):
             self.assertEqual(f.read(), b"the player's own")
         with open(self.path("client_resources", "cache", "x.bin"), "rb") as f:
             self.assertEqual(f.read(), b"the client's cache")
-        self.assertEqual(download_folders(), [])
+        self.assertFalse(os.path.exists(self.path(h.DOWNLOAD_FOLDER)))
         self.assertEqual(shortcuts(), [])
         self.assertIsNone(h.registry_value(h.SETTINGS_KEY, "brindle_path"))
         self.assertIsNone(h.registry_value(h.SETTINGS_KEY, "rage_path"))
@@ -97,9 +92,8 @@ class Uninstall(h.InstalledTestCase):
         release = {path: data for path, data in self.release().items() if path != "updater.exe"}
         self.install(folder_name="E2E Cài đặt khác", release=release)  # its shortcut, settings, entry
         self.install(folder_name=self.FOLDER, release=release)          # keeps the other's shortcut
-        h.store_install_folder("C:\\E2E Cài đặt khác")
-        h.wine_quiet("reg", "add", h.SETTINGS_KEY, "/v", "rage_path", "/t", "REG_SZ", "/d",
-                     "C:\\E2E Cài đặt khác", "/f")
+        for name in ("brindle_path", "rage_path"):
+            h.wine_quiet("reg", "add", h.SETTINGS_KEY, "/v", name, "/t", "REG_SZ", "/d", "C:\\E2E Cài đặt khác", "/f")
         shortcut = shortcuts()
         self.assertTrue(shortcut)
 
@@ -161,15 +155,33 @@ class Uninstall(h.InstalledTestCase):
         self.assertTrue(os.path.exists(self.path("readme.txt")))
         self.assertTrue(os.path.exists(self.path("uninstall.exe")))
 
-    def test_without_quiet_it_asks_first(self):
+    def test_without_quiet_it_asks_first_holding_its_own_file(self):
         self.install()
         program = h.Program("C:\\%s\\uninstall.exe" % self.FOLDER, [], "uninstall-asks")
         box = h.wait_for_window("Gỡ cài đặt Brindle", 30)
         self.assertIsNotNone(box, "no question was asked")
+        # Its copy that finishes the removal is made from the file it holds:
+        # meanwhile nobody can put another program in its place.
+        h.wine_quiet("cmd", "/c", "move", "/y", "C:\\%s\\uninstall.exe" % self.FOLDER,
+                     "C:\\%s\\moved.exe" % self.FOLDER)
+        self.assertTrue(os.path.exists(self.path("uninstall.exe")))
+        self.assertFalse(os.path.exists(self.path("moved.exe")), "the running uninstaller's file was moved")
         h.press_keys(box, "n")  # "No"
         self.assertEqual(program.wait(30), 0)
         self.assertTrue(os.path.exists(self.path("brindle.exe")))
         self.assertTrue(os.path.exists(self.path("readme.txt")))
+
+
+    def test_a_folder_reached_through_a_link_is_refused(self):
+        release = self.install()
+        link = h.drive_c("E2E Gỡ qua liên kết")
+        os.symlink(self.folder, link)
+        self.addCleanup(os.remove, link)
+        self.assertEqual(self.uninstall("/quiet", folder="E2E Gỡ qua liên kết"), 1)
+        for path in release:
+            self.assertTrue(os.path.exists(self.path(*path.split("/"))), path)
+        self.assertTrue(os.path.exists(self.path("brindle.state")))
+        self.assertEqual(h.registry_value(h.UNINSTALL_KEY, "InstallLocation"), "C:\\" + self.FOLDER)
 
 
 if __name__ == "__main__":

@@ -141,7 +141,10 @@ def wine_quiet(*args):
 
 
 def store_install_folder(windows_path):
+    """The folder as an earlier run registered it: the user's setting and the
+    uninstall entry's "InstallLocation", which a start needs as well."""
     wine_quiet("reg", "add", SETTINGS_KEY, "/v", "brindle_path", "/t", "REG_SZ", "/d", windows_path, "/f")
+    wine_quiet("reg", "add", UNINSTALL_KEY, "/v", "InstallLocation", "/t", "REG_SZ", "/d", windows_path, "/f")
 
 
 def store_install_folder_exactly(value):
@@ -183,6 +186,18 @@ def forget_installation():
         link = os.path.join(desktop, "Brindle.lnk")
         if os.path.isfile(link):
             os.remove(link)
+
+
+DOWNLOAD_FOLDER = "brindle_update"
+
+
+def walk_install(folder):
+    """os.walk over an install folder, without the launcher's download folder
+    (where a run ended mid-download leaves its partial file)."""
+    for base, folders, names in os.walk(folder):
+        if os.path.samefile(base, folder):
+            folders[:] = [f for f in folders if f != DOWNLOAD_FOLDER]
+        yield base, folders, names
 
 
 def desktop_folders():

@@ -7,12 +7,10 @@
 #include <string>
 
 #include "common/win32_handles.h"
+#include "install/settings.h"
 
 namespace br {
 namespace test {
-
-inline const wchar_t kSettingsKey[] = L"Software\\RAGE-MP";
-inline const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Brindle";
 
 // One registry value exactly as stored: its type and raw bytes.
 struct RawValue {

@@ -13,7 +13,10 @@
 #include <thread>
 #include <vector>
 
-#include "install/install_location.h"
+#include "install/download_folder.h"
+#include "install/install_paths.h"
+#include "install/run_folder.h"
+#include "install/settings.h"
 #include "support/files.h"
 #include "support/registry.h"
 #include "support/script_server.h"
@@ -179,7 +182,7 @@ protected:
     }
 
     bool anyPartFileFor(const std::vector<ReleaseFile>& files) {
-        std::wstring temp = prepareTempFolder();
+        std::wstring temp = downloadFolder(install.path());
         for (const ReleaseFile& file : files) {
             std::string hash = file.sha256.empty() ? sha256Of(file.content) : file.sha256;
             if (fileExists(temp + utf8ToWide(hash) + L".part")) {

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "install/install_location.h"
+#include "install/run_folder.h"
 #include "support/files.h"
 #include "update/status.h"
 

@@ -9,6 +9,7 @@
 
 #include "install/game_launch.h"
 #include "standins/standin.h"
+#include "update/file_state.h"
 #include "support/standins.h"
 
 namespace br {
@@ -78,6 +79,7 @@ protected:
         SetEnvironmentVariableW(L"BRINDLE_TEST_WATCHER_FAILS", L"0");
     }
     ~GameLaunch() override {
+        setVerifiedStartProgram("");
         SetEnvironmentVariableW(L"BRINDLE_TEST_WATCHER_RECORD", nullptr);
         SetEnvironmentVariableW(L"BRINDLE_TEST_WATCHER_FAILS", nullptr);
     }
@@ -112,10 +114,12 @@ protected:
         return GetTickCount64() - start;
     }
 
+    // The start program in place, as the run verified it.
     void installClient() {
-        ASSERT_TRUE(CopyFileW(standin::builtProgram(L"updater.exe").c_str(),
-                              (installFolder + L"\\updater.exe").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW(standin::builtProgram(L"updater.exe").c_str(), startProgram().c_str(), FALSE));
+        setVerifiedStartProgram(sha256OfFile(startProgram()));
     }
+    std::wstring startProgram() const { return installFolder + L"\\updater.exe"; }
     std::vector<std::string> watcherStarts() const {
         std::vector<std::string> starts;
         for (const std::string& line : standin::readRecord(watcherRecord)) {
@@ -165,9 +169,31 @@ TEST_F(GameLaunch, WithoutTheStartProgramNothingIsStarted) {
     EXPECT_TRUE(debugTexts.empty());
 }
 
+// The launch runs the start program with administrator rights from a folder
+// that others may be able to write: only the bytes this run verified start,
+// or, when the run did not get to them, those the state file records.
+TEST_F(GameLaunch, OnlyTheVerifiedStartProgramStarts) {
+    installClient();
+    const std::string verified = sha256OfFile(startProgram());
+    std::string changed = readWholeFile(startProgram());
+    changed[changed.size() / 2] ^= 0x01;
+    ASSERT_TRUE(writeWholeFile(startProgram(), changed));
+    EXPECT_FALSE(launch()) << "a start program changed after its check was started";
+
+    // No verdict of this run: the state file's record decides.
+    setVerifiedStartProgram("");
+    writeStateFile(installFolder, {{"UPDATER.EXE", StateEntry{verified, 1, 1}}});
+    EXPECT_FALSE(launch());
+    EXPECT_FALSE(launchGameFrom(scratch.file(L"elsewhere"))) << "no record, no start";
+    ASSERT_TRUE(CopyFileW(standin::builtProgram(L"updater.exe").c_str(), startProgram().c_str(), FALSE));
+    EXPECT_TRUE(launch());
+    ASSERT_TRUE(standin::waitUntil([&] { return watcherStarts().size() == 1; }));
+}
+
 TEST_F(GameLaunch, AStartProgramThatCannotStartStartsNoWatcher) {
-    // Something exists under the name, but it is no program.
-    ASSERT_TRUE(CreateDirectoryW((installFolder + L"\\updater.exe").c_str(), nullptr));
+    // Something verified exists under the name, but it is no program.
+    ASSERT_TRUE(writeWholeFile(startProgram(), "no program"));
+    setVerifiedStartProgram(sha256OfFile(startProgram()));
     EXPECT_FALSE(launch());
     Sleep(1000);
     EXPECT_TRUE(watcherStarts().empty());

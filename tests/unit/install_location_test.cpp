@@ -11,7 +11,12 @@
 #include <thread>
 
 #include "common/text_encoding.h"
-#include "install/install_location.h"
+#include "install/download_folder.h"
+#include "install/folder_dialog.h"
+#include "install/install_paths.h"
+#include "install/run_folder.h"
+#include "install/settings.h"
+#include "install/stored_folder.h"
 #include "support/files.h"
 #include "support/registry.h"
 
@@ -140,21 +145,16 @@ TEST(OwnExecutable, RecognisedInAnyLetterCaseAndRelative) {
     EXPECT_FALSE(isOwnExecutable(L""));
 }
 
-TEST(TempFolder, SameFolderEveryTime) {
-    wchar_t temp[MAX_PATH];
-    const std::wstring userTemp(temp, GetTempPathW(MAX_PATH, temp));
-    const std::wstring expected = userTemp + L"brindle_update\\";
-    const bool existed = isFolder(expected);
-
-    const std::wstring first = prepareTempFolder();
-    EXPECT_EQ(first, expected);
+TEST(DownloadFolder, InsideTheInstallFolderTheSameEveryTime) {
+    TempFolder install;
+    const std::wstring first = prepareTempFolder(install.path());
+    EXPECT_EQ(first, install.path() + L"\\brindle_update\\");
     EXPECT_TRUE(isFolder(first));
-    EXPECT_EQ(prepareTempFolder(), first);
-    EXPECT_TRUE(isFolder(first));
-
-    if (!existed) {
-        RemoveDirectoryW(first.c_str());
-    }
+    EXPECT_EQ(prepareTempFolder(install.path()), first);
+    // Something else under its name is no download folder.
+    TempFolder other;
+    ASSERT_TRUE(writeWholeFile(other.file(L"brindle_update"), "a file"));
+    EXPECT_EQ(prepareTempFolder(other.path()), L"");
 }
 
 // ---- settings in the registry -----------------------------------------------------------
@@ -163,8 +163,12 @@ TEST(TempFolder, SameFolderEveryTime) {
 // among those that run one at a time and never beside a started launcher.
 class SettingsOnMachine : public ::testing::Test {
 protected:
-    void SetUp() override { test::clearSettingsKey(); }
-    void TearDown() override { test::clearSettingsKey(); }
+    void SetUp() override { clear(); }
+    void TearDown() override { clear(); }
+    static void clear() {
+        test::clearSettingsKey();
+        test::clearUninstallKey();
+    }
 };
 
 TEST_F(SettingsOnMachine, MissingKeyOrValueReadsEmpty) {
@@ -181,18 +185,17 @@ TEST_F(SettingsOnMachine, WrittenAsTerminatedStringsAndReadBack) {
     const std::wstring folder = L"D:\\Trò chơi\\Brindle";
     EXPECT_EQ(writeSetting(L"brindle_path", folder), ERROR_SUCCESS);
 
-    test::RawValue raw = test::readRawValue(HKEY_CURRENT_USER, test::kSettingsKey, L"brindle_path");
+    test::RawValue raw = test::readRawValue(HKEY_CURRENT_USER, kSettingsKey, L"brindle_path");
     ASSERT_TRUE(raw.found);
     EXPECT_EQ(raw.type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(raw.bytes, test::wideBytes(folder));
 
     EXPECT_EQ(readSetting(L"brindle_path"), folder);
-    EXPECT_TRUE(hasStoredInstallFolder());
     EXPECT_EQ(storedOrDefaultInstallFolder(), folder);
 
     // An empty value counts as no stored folder.
     EXPECT_EQ(writeSetting(L"brindle_path", L""), ERROR_SUCCESS);
-    EXPECT_EQ(test::readRawValue(HKEY_CURRENT_USER, test::kSettingsKey, L"brindle_path").bytes,
+    EXPECT_EQ(test::readRawValue(HKEY_CURRENT_USER, kSettingsKey, L"brindle_path").bytes,
               test::wideBytes(L""));
     EXPECT_FALSE(hasStoredInstallFolder());
     EXPECT_EQ(storedOrDefaultInstallFolder(), L"C:\\Brindle");
@@ -215,14 +218,30 @@ TEST(StoredFolder, OnlyAPlainAbsoluteFolderOnADriveIsUsed) {
     EXPECT_FALSE(isUsableStoredFolder(L"C:\\" + std::wstring(300, L'x')));
 }
 
+// Any program of the user can write "brindle_path"; a start takes it as its
+// folder only when the uninstall entry, which only administrators write,
+// names the same folder. Otherwise it only fills the install prompt.
+TEST_F(SettingsOnMachine, TheStoredFolderNeedsTheAdministratorsRecord) {
+    const std::wstring folder = L"D:\\Trò chơi\\Brindle";
+    writeSetting(L"brindle_path", folder);
+    EXPECT_FALSE(hasStoredInstallFolder());
+    EXPECT_EQ(storedOrDefaultInstallFolder(), folder);
+    writeMachineText(L"InstallLocation", L"D:\\Other");
+    EXPECT_FALSE(hasStoredInstallFolder());
+    writeMachineText(L"InstallLocation", L"d:\\trò chơi\\brindle\\");
+    EXPECT_TRUE(hasStoredInstallFolder());
+    writeSetting(L"brindle_path", L"D:\\Trò chơi\\.\\Brindle");
+    EXPECT_FALSE(hasStoredInstallFolder()) << "only a usable setting counts";
+}
+
 TEST_F(SettingsOnMachine, OnlyStringTypesWithinTheBufferAreRead) {
     test::writeRawSetting(L"brindle_path", REG_EXPAND_SZ, test::wideBytes(L"D:\\%USERNAME%\\Brindle"));
     EXPECT_EQ(readSetting(L"brindle_path"), L"D:\\%USERNAME%\\Brindle");
-    EXPECT_TRUE(hasStoredInstallFolder());
+    EXPECT_EQ(storedInstallFolder(), L"D:\\%USERNAME%\\Brindle");
     // Read literally, an expandable value that is no folder on a drive is no stored folder.
     test::writeRawSetting(L"brindle_path", REG_EXPAND_SZ, test::wideBytes(L"%TEMP%\\Brindle"));
     EXPECT_EQ(readSetting(L"brindle_path"), L"%TEMP%\\Brindle");
-    EXPECT_FALSE(hasStoredInstallFolder());
+    EXPECT_EQ(storedInstallFolder(), L"");
 
     const DWORD number = 1;
     test::writeRawSetting(L"brindle_path", REG_DWORD, std::string(reinterpret_cast<const char*>(&number), 4));

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "common/name_case.h"
-#include "install/install_location.h"
+#include "install/install_paths.h"
 #include "support/files.h"
 
 namespace br {

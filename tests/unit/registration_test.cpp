@@ -7,7 +7,9 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
-#include "install/install_location.h"
+#include "install/install_paths.h"
+#include "install/run_folder.h"
+#include "install/settings.h"
 #include "install/registration.h"
 #include "support/files.h"
 #include "support/registry.h"
@@ -17,6 +19,12 @@ namespace {
 
 
 const wchar_t kRegisterIntoVariable[] = L"BRINDLE_TEST_REGISTER_INTO";
+
+// One run's registration, as the worker makes it; the folder is let go at once.
+bool registerHere() {
+    UniqueHandle held;
+    return registerInstallation(held);
+}
 
 // A copy of this program started with kRegisterIntoVariable set registers that
 // folder, as the update worker would, and ends before any test runs. The
@@ -31,7 +39,7 @@ public:
         }
         setInstallFolder(folder);
         setShortcutWanted(false);
-        registerInstallation();
+        registerHere();
         ExitProcess(0);
     }
 };
@@ -135,15 +143,15 @@ TEST_F(RegistrationOnMachine, FirstRunStoresFolderAndLanguageLaterRunsOnlyTheFol
     const std::wstring first = root + L"\\Trò chơi";
     setInstallFolder(first);
     setShortcutWanted(false);
-    registerInstallation();
+    registerHere();
 
     EXPECT_TRUE(isFolder(first));
     for (const wchar_t* name : {L"brindle_path", L"rage_path"}) {
-        test::RawValue value = test::readRawValue(HKEY_CURRENT_USER, test::kSettingsKey, name);
+        test::RawValue value = test::readRawValue(HKEY_CURRENT_USER, kSettingsKey, name);
         EXPECT_EQ(value.type, static_cast<DWORD>(REG_SZ)) << name;
         EXPECT_EQ(value.bytes, test::wideBytes(first)) << name;
     }
-    test::RawValue lang = test::readRawValue(HKEY_CURRENT_USER, test::kSettingsKey, L"lang");
+    test::RawValue lang = test::readRawValue(HKEY_CURRENT_USER, kSettingsKey, L"lang");
     EXPECT_EQ(lang.type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(lang.bytes, test::wideBytes(L"vi"));
     EXPECT_EQ(lang.bytes.size(), 6u);
@@ -152,7 +160,7 @@ TEST_F(RegistrationOnMachine, FirstRunStoresFolderAndLanguageLaterRunsOnlyTheFol
     writeSetting(L"lang", L"en");
     const std::wstring second = root + L"\\Other";
     setInstallFolder(second);
-    registerInstallation();
+    registerHere();
     EXPECT_EQ(readSetting(L"brindle_path"), second);
     EXPECT_EQ(readSetting(L"rage_path"), second);
     EXPECT_EQ(readSetting(L"lang"), L"en");
@@ -162,13 +170,13 @@ TEST_F(RegistrationOnMachine, RunWithoutPromptTakesTheStoredFolder) {
     const std::wstring stored = root + L"\\Stored";
     writeSetting(L"brindle_path", stored);
     setShortcutWanted(false);
-    registerInstallation();
+    registerHere();
 
     EXPECT_EQ(installFolder(), stored);
     EXPECT_EQ(readSetting(L"rage_path"), stored);
     EXPECT_EQ(readWholeFile(stored + L"\\brindle.exe"), ownBytes);
     // An earlier run had registered: the language is not this run's to set.
-    EXPECT_FALSE(test::readRawValue(HKEY_CURRENT_USER, test::kSettingsKey, L"lang").found);
+    EXPECT_FALSE(test::readRawValue(HKEY_CURRENT_USER, kSettingsKey, L"lang").found);
 }
 
 TEST_F(RegistrationOnMachine, RunWithoutPromptOrStoredFolderTakesTheDefault) {
@@ -176,7 +184,7 @@ TEST_F(RegistrationOnMachine, RunWithoutPromptOrStoredFolderTakesTheDefault) {
     const bool folderExisted = isFolder(defaultFolder);
     const bool copyExisted = fileExists(defaultFolder + L"\\brindle.exe");
     setShortcutWanted(false);
-    registerInstallation();
+    registerHere();
 
     EXPECT_EQ(installFolder(), defaultFolder);
     EXPECT_EQ(readSetting(L"brindle_path"), defaultFolder);
@@ -196,25 +204,23 @@ TEST_F(RegistrationOnMachine, CopyFromElsewhereReplacesTheInstalledCopy) {
     ASSERT_TRUE(writeWholeFile(folder + L"\\brindle.exe", "an older launcher"));
     setInstallFolder(folder);
     setShortcutWanted(false);
-    registerInstallation();
+    registerHere();
     EXPECT_EQ(readWholeFile(folder + L"\\brindle.exe"), ownBytes);
 }
 
-TEST_F(RegistrationOnMachine, MissingParentLeavesTheCopyButNotTheSettings) {
+// The folder is made with its parents before anything else, so that it has
+// its permissions before anything is put in it.
+TEST_F(RegistrationOnMachine, MissingParentsAreMadeWithTheFolder) {
     const std::wstring folder = root + L"\\missing\\Brindle";
     setInstallFolder(folder);
     setShortcutWanted(false);
-    registerInstallation();
+    EXPECT_TRUE(registerHere());
 
-    EXPECT_FALSE(isFolder(root + L"\\missing"));
+    EXPECT_TRUE(isFolder(folder));
     EXPECT_EQ(readSetting(L"brindle_path"), folder);
     EXPECT_EQ(readSetting(L"rage_path"), folder);
-    EXPECT_EQ(test::readRawValue(HKEY_LOCAL_MACHINE, test::kUninstallKey, L"InstallLocation").bytes,
+    EXPECT_EQ(test::readRawValue(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallLocation").bytes,
               test::wideBytes(folder));
-
-    // Once the worker has made the folders, the next run places the copy.
-    CreateDirectoryW((root + L"\\missing").c_str(), nullptr);
-    registerInstallation();
     EXPECT_EQ(readWholeFile(folder + L"\\brindle.exe"), ownBytes);
 }
 
@@ -235,14 +241,14 @@ TEST_F(RegistrationOnMachine, UninstallEntryNamesTheInstalledCopy) {
         {L"UninstallString", L"\"" + folder + L"\\uninstall.exe\""},
     };
     for (const auto& expected : texts) {
-        test::RawValue value = test::readRawValue(HKEY_LOCAL_MACHINE, test::kUninstallKey, expected.name);
+        test::RawValue value = test::readRawValue(HKEY_LOCAL_MACHINE, kUninstallKey, expected.name);
         EXPECT_TRUE(value.found) << expected.name;
         EXPECT_EQ(value.type, static_cast<DWORD>(REG_SZ)) << expected.name;
         EXPECT_EQ(value.bytes, test::wideBytes(expected.text)) << expected.name;
     }
     const DWORD one = 1;
     for (const wchar_t* name : {L"NoModify", L"NoRepair"}) {
-        test::RawValue value = test::readRawValue(HKEY_LOCAL_MACHINE, test::kUninstallKey, name);
+        test::RawValue value = test::readRawValue(HKEY_LOCAL_MACHINE, kUninstallKey, name);
         EXPECT_EQ(value.type, static_cast<DWORD>(REG_DWORD)) << name;
         EXPECT_EQ(value.bytes, std::string(reinterpret_cast<const char*>(&one), 4)) << name;
     }
@@ -251,7 +257,7 @@ TEST_F(RegistrationOnMachine, UninstallEntryNamesTheInstalledCopy) {
 TEST_F(RegistrationOnMachine, ShortcutPointsAtTheInstalledCopy) {
     const std::wstring folder = root + L"\\Brindle";
     setInstallFolder(folder);
-    registerInstallation();
+    registerHere();
 
     ASSERT_TRUE(fileExists(desktopLink));
     Shortcut shortcut = readShortcut(desktopLink);
@@ -286,12 +292,12 @@ TEST_F(RegistrationOnMachine, AnythingNamedLikeTheShortcutIsLeftAlone) {
 TEST_F(RegistrationOnMachine, ShortcutOnlyWhenWanted) {
     setInstallFolder(root + L"\\Brindle");
     setShortcutWanted(false);
-    registerInstallation();
+    registerHere();
     EXPECT_EQ(GetFileAttributesW(desktopLink.c_str()), INVALID_FILE_ATTRIBUTES);
 
     // A later start without the prompt wants it again and makes the missing one.
     setShortcutWanted(true);
-    registerInstallation();
+    registerHere();
     EXPECT_TRUE(readShortcut(desktopLink).loaded);
 }
 

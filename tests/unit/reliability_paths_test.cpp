@@ -8,7 +8,7 @@
 #include <string>
 
 #include "common/text_encoding.h"
-#include "install/install_location.h"
+#include "install/install_paths.h"
 #include "support/path_rule_cases.h"
 
 namespace br {

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "common/name_case.h"
+#include "install/links.h"
 #include "support/update_run.h"
 #include "update/signature.h"
 
@@ -196,11 +197,29 @@ TEST_F(LinksOnMachine, NothingIsWrittenOrDeletedThroughALink) {
     EXPECT_EQ(readWholeFile(installed(L"maps\\a.dat")), "new a");
 }
 
+// The install folder, or a folder above it, that is a link: the run stops
+// before it reads or writes anything there.
+TEST_F(LinksOnMachine, AnInstallFolderAtOrUnderALinkIsRefused) {
+    publish({{"a.txt", "a", "", ""}});
+    const std::wstring folder = installed(L"Trò chơi");
+    setInstallFolder(folder);
+    for (const std::wstring& link : {install.path(), folder}) {
+        links().clear();
+        markLink(link);
+        const size_t before = requestsFor("/manifest.json");
+        RunRecord refused = run();
+        EXPECT_EQ(refused.last.error, "Không ghi được tệp: " + wideToUtf8(folder));
+        EXPECT_EQ(requestsFor("/manifest.json"), before);
+        EXPECT_FALSE(fileExists(folder + L"\\brindle.exe"));
+        EXPECT_FALSE(isFolder(downloadFolder(folder)));
+    }
+}
+
 TEST_F(LinksOnMachine, ADownloadFolderThatIsALinkIsNotUsed) {
-    std::wstring downloads = prepareTempFolder();
+    std::wstring downloads = prepareTempFolder(install.path());
     ASSERT_FALSE(downloads.empty());
     markLink(downloads.substr(0, downloads.size() - 1));
-    EXPECT_EQ(prepareTempFolder(), L"");
+    EXPECT_EQ(prepareTempFolder(install.path()), L"");
     publish({{"a.txt", "a", "", ""}});
     RunRecord result = run();
     EXPECT_EQ(result.last.error, "Lỗi tải (a.txt): cannot create temp file");
@@ -471,7 +490,7 @@ TEST_F(WorkerOnMachine, AServerThatClosesTheKeptConnectionCostsOnlyANewOne) {
 }
 
 TEST_F(WorkerOnMachine, AHashThatIsNotHexNeverNamesAFile) {
-    std::wstring temp = prepareTempFolder();
+    std::wstring temp = prepareTempFolder(install.path());
     std::wstring escaped = temp + L"..\\..\\escaped-by-hash.part";
     DeleteFileW(escaped.c_str());
     std::string bad = "..\\..\\escaped-by-hash";
