@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <cwchar>
-
 
 #include "app/assets.h"
 #include "app/window.h"
@@ -42,9 +40,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     using namespace br;
 
-    // The whole line, program path included, decides the mode: a plain,
-    // case-sensitive substring search, as the watcher is started with it.
-    if (std::wcsstr(GetCommandLineW(), L"--watch-title") != nullptr) {
+    if (startedAsTitleWatcher(GetCommandLineW())) {
         runTitleWatcher();
         return 0;
     }

@@ -14,6 +14,7 @@ const wchar_t kLanguageSetting[] = L"lang";
 const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Brindle";
 const wchar_t kInstallLocationValue[] = L"InstallLocation";
 const wchar_t kSharedFolderValue[] = L"SharedInstallFolder";
+const wchar_t kSequenceValue[] = L"ManifestSequence";
 
 namespace {
 
@@ -84,6 +85,24 @@ void writeMachineNumber(const std::wstring& name, uint32_t value) {
         const DWORD number = value;
         RegSetValueExW(key.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
                        sizeof(number));
+    }
+}
+
+bool readMachineQword(const std::wstring& name, uint64_t& value) {
+    uint64_t number = 0;
+    DWORD size = sizeof(number);
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, kUninstallKey, name.c_str(), RRF_RT_REG_QWORD, nullptr, &number, &size) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    value = number;
+    return true;
+}
+
+void writeMachineQword(const std::wstring& name, uint64_t value) {
+    RegKey key;
+    if (openForWriting(HKEY_LOCAL_MACHINE, kUninstallKey, key) == ERROR_SUCCESS) {
+        RegSetValueExW(key.get(), name.c_str(), 0, REG_QWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
     }
 }
 

@@ -20,6 +20,8 @@ extern const wchar_t kInstallLocationValue[];  // "InstallLocation"
 // An install folder that was not the launcher's when it first installed
 // there, whose permissions therefore stay as they were.
 extern const wchar_t kSharedFolderValue[];     // "SharedInstallFolder"
+// The highest manifest sequence a signed build has accepted on this machine.
+extern const wchar_t kSequenceValue[];         // "ManifestSequence", REG_QWORD
 
 // REG_SZ (or REG_EXPAND_SZ, taken literally) values of at most 1023 units;
 // empty when anything fails.
@@ -29,7 +31,9 @@ long writeSetting(const std::wstring& name, const std::wstring& value);
 std::wstring readMachineText(const std::wstring& name);
 void writeMachineText(const std::wstring& name, const std::wstring& value);
 void writeMachineNumber(const std::wstring& name, uint32_t value);
-
+// REG_QWORD; false when missing or of another type.
+bool readMachineQword(const std::wstring& name, uint64_t& value);
+void writeMachineQword(const std::wstring& name, uint64_t value);
 void deleteMachineValue(const std::wstring& name);
 
 }  // namespace br

@@ -1,5 +1,6 @@
 #include "install/title_watcher.h"
 
+#include <shellapi.h>
 #include <tlhelp32.h>
 
 #include <cwchar>
@@ -47,6 +48,17 @@ static void scanWindows(TitleWatcher& watcher);
 static ProcessScan scanProcesses();
 static bool checkGameWindow(TitleWatcher& watcher, uint64_t now, const WatcherLimits& limits);
 static void waitForMessages(DWORD passWait);
+
+bool startedAsTitleWatcher(const wchar_t* commandLine) {
+    int count = 0;
+    wchar_t** arguments = CommandLineToArgvW(commandLine, &count);
+    bool found = false;
+    for (int i = 1; arguments != nullptr && i < count; ++i) {
+        found = found || std::wcscmp(arguments[i], L"--watch-title") == 0;
+    }
+    LocalFree(arguments);
+    return found;
+}
 
 void runTitleWatcher() {
     runTitleWatcherWith(watcherLimits);

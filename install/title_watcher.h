@@ -22,6 +22,11 @@ struct WatcherLimits {
 
 extern const WatcherLimits watcherLimits;  // 30 min, 60 s, 30 s, 30 s, 1.5 s
 
+// Whether a command line asks for the watcher: "--watch-title" as one of its
+// arguments, as CommandLineToArgvW splits it (the program's own path, which
+// may hold any text, never counts).
+bool startedAsTitleWatcher(const wchar_t* commandLine);
+
 // Runs the watcher with `watcherLimits`; returns when it is done.
 void runTitleWatcher();
 void runTitleWatcherWith(const WatcherLimits& limits);

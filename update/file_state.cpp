@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "common/cng.h"
 #include "common/win32_handles.h"
 
 namespace br {
@@ -41,21 +42,13 @@ std::string sha256OfFile(const std::wstring& path) {
 }
 
 std::string sha256OfOpenFile(HANDLE file) {
-    // Declared in this order so they close as hash, then provider.
-    AlgorithmHandle provider;
-    if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(provider.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
+    Sha256 hash;
+    if (!hash.start()) {
         return {};
     }
-    HashHandle hash;
-    if (!BCRYPT_SUCCESS(BCryptCreateHash(provider.get(), hash.put(), nullptr, 0, nullptr, 0, 0))) {
-        return {};
-    }
-
-    bool hashed = forEachBlock(file, 65536, [&](unsigned char* bytes, DWORD count) {
-        return BCRYPT_SUCCESS(BCryptHashData(hash.get(), bytes, count, 0));
-    });
+    bool hashed = forEachBlock(file, 65536, [&](unsigned char* bytes, DWORD count) { return hash.add(bytes, count); });
     unsigned char digest[32];
-    if (!hashed || !BCRYPT_SUCCESS(BCryptFinishHash(hash.get(), digest, sizeof(digest), 0))) {
+    if (!hashed || !hash.finish(digest)) {
         return {};
     }
 
@@ -83,18 +76,23 @@ FileStamp getFileStamp(const std::wstring& path) {
     return stamp;
 }
 
+// Far beyond any real release (a line is under 400 bytes): a larger file is
+// no state file of ours, and must not exhaust the memory.
+constexpr uint64_t kStateFileLimit = 64u << 20;
+
 StateCache readStateFile(const std::wstring& installFolder) {
     UniqueHandle file = openForReading(stateFilePath(installFolder));
-    if (!file) {
+    LARGE_INTEGER size{};
+    if (!file || !GetFileSizeEx(file.get(), &size) || static_cast<uint64_t>(size.QuadPart) > kStateFileLimit) {
         return {};
     }
     std::string text;
-    forEachBlock(file.get(), 4096, [&](unsigned char* bytes, DWORD count) {
+    const bool whole = forEachBlock(file.get(), 4096, [&](unsigned char* bytes, DWORD count) {
         text.append(reinterpret_cast<const char*>(bytes), count);
-        return true;
+        return text.size() <= kStateFileLimit;  // one that grows while it is read
     });
     file.reset();
-    return parseStateText(text);
+    return whole ? parseStateText(text) : StateCache{};
 }
 
 // The new text goes to a side file that replaces the old one only once it is

@@ -8,6 +8,14 @@ namespace {
 
 const wchar_t kUserAgent[] = L"brindle-updater/1.0";
 
+// A build that must fetch its manifest over https (Release, MinSizeRel)
+// fetches everything so: an address in a manifest is no way around that.
+#ifdef BRINDLE_HTTPS_ONLY
+constexpr bool kHttpsOnly = true;
+#else
+constexpr bool kHttpsOnly = false;
+#endif
+
 // The request target: the URL's path and its query string. WinHttpCrackUrl
 // hands the query back separately on some Windows versions and inside the path
 // on others; asking for it explicitly makes every platform send the same
@@ -185,7 +193,7 @@ void HttpSession::close() {
 
 bool openHttpRequest(const std::wstring& url, HttpHandles& handles, std::string& reason, HttpSession* session) {
     ParsedUrl parsed;
-    if (!crackUrl(url, parsed)) {
+    if (!crackUrl(url, parsed) || (kHttpsOnly && parsed.parts.nScheme != INTERNET_SCHEME_HTTPS)) {
         reason = "bad url";
         return false;
     }

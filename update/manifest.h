@@ -18,6 +18,11 @@ struct ManifestEntry {
 struct Manifest {
     std::vector<ManifestEntry> files;  // document order
     std::vector<std::string> deletes;  // document order
+    // The release's place in the order of releases: a signed build never goes
+    // back to a lower one. An unsigned integer; absent (or of another type),
+    // hasSequence is false.
+    bool hasSequence = false;
+    uint64_t sequence = 0;
 };
 
 // Where the manifest lives; built in at compile time and kept scrambled in

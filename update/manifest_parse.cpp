@@ -90,6 +90,12 @@ bool parseManifest(const std::string& body, Manifest& manifest) {
             return false;
         }
 
+        auto sequence = document.find("sequence");
+        if (sequence != document.end() && sequence->is_number_unsigned()) {
+            parsed.hasSequence = true;
+            parsed.sequence = sequence->get<uint64_t>();
+        }
+
         auto deletes = document.find("deletes");
         if (deletes != document.end() && deletes->is_array()) {
             for (const Json& element : *deletes) {

@@ -1,16 +1,28 @@
 // The state file's text, apart from the file itself: pure code, so that it
 // can be checked on its own, on any platform.
 
-#include <cstdlib>
-
 #include "update/file_state.h"
 
 namespace br {
 
 namespace {
 
+// A decimal count as the state file writes it: digits only, and one that fits.
+bool readCount(const std::string& text, uint64_t& number) {
+    number = 0;
+    for (char c : text) {
+        const uint64_t digit = static_cast<uint64_t>(c - '0');
+        if (c < '0' || c > '9' || number > (UINT64_MAX - digit) / 10) {
+            return false;
+        }
+        number = number * 10 + digit;
+    }
+    return !text.empty();
+}
+
 // One line of the state file, already without its line end. A line that does
-// not hold four fields or names no path is skipped: it only costs a hash.
+// not hold four fields, whose numbers are no plain counts, or that names no
+// path is skipped: it only costs a hash.
 void storeStateLine(const std::string& line, StateCache& cache) {
     size_t first = line.find(' ');
     if (first == std::string::npos) {
@@ -30,8 +42,10 @@ void storeStateLine(const std::string& line, StateCache& cache) {
     }
     StateEntry entry;
     entry.sha256 = line.substr(0, first);
-    entry.size = std::strtoull(line.substr(first + 1, second - first - 1).c_str(), nullptr, 10);
-    entry.lastWriteTime = std::strtoull(line.substr(second + 1, third - second - 1).c_str(), nullptr, 10);
+    if (!readCount(line.substr(first + 1, second - first - 1), entry.size) ||
+        !readCount(line.substr(second + 1, third - second - 1), entry.lastWriteTime)) {
+        return;
+    }
     cache[path] = entry;  // a later line for the same path wins
 }
 

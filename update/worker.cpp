@@ -17,6 +17,7 @@
 #include "install/links.h"
 #include "install/registration.h"
 #include "install/run_folder.h"
+#include "install/settings.h"
 #include "update/file_state.h"
 #include "update/http_client.h"
 #include "update/manifest.h"
@@ -97,6 +98,15 @@ bool signedBy(const std::wstring& address, const PublicKey& key, const std::stri
            signatureMatches(key, body, signature);
 }
 
+// A signed release never gives way to an older one, although that was signed
+// too: whoever serves the files cannot hold players at a release whose faults
+// are known by then. The highest sequence accepted so far is kept where only
+// administrators can write; the same release again is taken.
+bool isCurrentRelease(const Manifest& manifest) {
+    uint64_t highest = 0;
+    return manifest.hasSequence && (!readMachineQword(kSequenceValue, highest) || manifest.sequence >= highest);
+}
+
 bool fetchManifest(Status& status, const std::wstring& address, Manifest& manifest, HttpSession& http) {
     setPhase(status, "Đang kiểm tra phiên bản");
     std::string body;
@@ -106,7 +116,8 @@ bool fetchManifest(Status& status, const std::wstring& address, Manifest& manife
         return false;
     }
     PublicKey key;
-    if (builtInManifestKey(key) && !signedBy(address, key, body, http)) {
+    const bool signedBuild = builtInManifestKey(key);
+    if (signedBuild && !signedBy(address, key, body, http)) {
         setFailed(status, "Không xác thực được manifest.");
         return false;
     }
@@ -118,8 +129,20 @@ bool fetchManifest(Status& status, const std::wstring& address, Manifest& manife
     }
     if (!parsed) {
         setFailed(status, "Không đọc được manifest.");
+        return false;
     }
-    return parsed;
+    if (signedBuild && !isCurrentRelease(manifest)) {
+        setFailed(status, "Không xác thực được manifest.");
+        return false;
+    }
+    return true;
+}
+
+void rememberAcceptedRelease(const Manifest& manifest) {
+    PublicKey key;
+    if (builtInManifestKey(key)) {
+        writeMachineQword(kSequenceValue, manifest.sequence);
+    }
 }
 
 // A manifest of which not one file could be installed is as unreadable as one
@@ -361,6 +384,7 @@ void RunUpdateFrom(Status& status, const std::wstring& manifestAddress) {
         setFailed(status, "Không đọc được manifest.");
         return;
     }
+    rememberAcceptedRelease(manifest);
     const StateCache previous = readStateFile(folder);
     StateCache current;
     const DownloadList downloads = checkFiles(status, manifest, folder, previous, current);

@@ -147,9 +147,24 @@ class ReleaseNeedsHttps(unittest.TestCase):
         self.assertIsNone(generated)
 
     def test_https_address_is_built_in(self):
-        result, generated = self.configure("-DBRINDLE_MANIFEST_URL=https://updates.example.org/brindle/manifest.json")
+        key = os.path.join(os.environ["BRINDLE_TEST_KEYS_DIR"], "manifest.pub")
+        result, generated = self.configure("-DBRINDLE_MANIFEST_URL=https://updates.example.org/brindle/manifest.json",
+                                           "-DBRINDLE_MANIFEST_PUBLIC_KEY=" + key)
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertIn('L"https://updates.example.org/brindle/manifest.json"', generated)
+        self.assertNotIn("BRINDLE_UNSIGNED_RELEASE", result.stderr)
+
+    def test_without_a_key_only_when_the_builder_says_so(self):
+        for build_type in ("Release", "MinSizeRel"):
+            with self.subTest(build_type=build_type):
+                url = "-DBRINDLE_MANIFEST_URL=https://updates.example.org/m.json"
+                result, generated = configure(build_type, url)
+                self.assertNotEqual(result.returncode, 0)
+                self.assertIn("set BRINDLE_MANIFEST_PUBLIC_KEY", " ".join(result.stderr.split()))
+                self.assertIsNone(generated)
+                result, generated = configure(build_type, url, "-DBRINDLE_UNSIGNED_RELEASE=ON")
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertIn("runs whatever its server says", " ".join(result.stderr.split()))
 
 
 if __name__ == "__main__":

@@ -69,12 +69,12 @@ TEST(Signing, ASignatureHoldsForItsBytesAndItsKeyOnly) {
     PublicKey other;
     ASSERT_TRUE(readPublicKeyPem(keyText("manifest.pub"), key, reason));
     ASSERT_TRUE(readPublicKeyPem(keyText("other.pub"), other, reason));
-    EXPECT_TRUE(signatureValid(key, manifest, signature));
-    EXPECT_FALSE(signatureValid(other, manifest, signature));
-    EXPECT_FALSE(signatureValid(key, manifest + " ", signature));
+    EXPECT_TRUE(signatureMatches(key, manifest, signature));
+    EXPECT_FALSE(signatureMatches(other, manifest, signature));
+    EXPECT_FALSE(signatureMatches(key, manifest + " ", signature));
     Signature flipped = signature;
     flipped[40] ^= 0x80;
-    EXPECT_FALSE(signatureValid(key, manifest, flipped));
+    EXPECT_FALSE(signatureMatches(key, manifest, flipped));
     EXPECT_FALSE(signBytes(keyText("p384.key"), manifest, signature, reason));
 }
 

@@ -7,6 +7,7 @@ import os
 import shutil
 import subprocess
 import tempfile
+import time
 import unittest
 import urllib.parse
 
@@ -59,12 +60,16 @@ class PublishCommandLine(unittest.TestCase):
 
     def test_manifest_lists_every_file_with_its_hash_size_and_quoted_url(self):
         self.add_sample()
+        published = int(time.time())
         code, out, err = publish(self.release.folder, BASE.rstrip("/"), "-o", self.release.manifest,
                                  "--delete", "old/cũ.dll", "--delete=legacy\\x.bin")
         self.assertEqual(code, 0, err)
         self.assertIn("5 files", out)
         with open(self.release.manifest, encoding="utf-8") as f:
             manifest = json.load(f)
+        # By default a release comes after every one published before it.
+        self.assertTrue(published <= manifest["sequence"] <= int(time.time()), manifest["sequence"])
+        self.assertIn("sequence %d" % manifest["sequence"], out)
         expected = [{"path": path, "sha256": hashlib.sha256(content).hexdigest(), "size": len(content),
                      "url": BASE + urllib.parse.quote(path, safe="/~")}
                     for path, content in sorted(self.release.files.items(), key=lambda item: item[0].encode())]
@@ -103,6 +108,8 @@ class PublishCommandLine(unittest.TestCase):
         self.assertEqual(publish(self.release.folder)[0], 2)
         self.assertEqual(publish("--jobs", "0", self.release.folder, BASE)[0], 2)
         self.assertEqual(publish("--frobnicate", self.release.folder, BASE)[0], 2)
+        for sequence in ("-1", "18446744073709551616", "12a", ""):
+            self.assertEqual(publish("--sequence", sequence, self.release.folder, BASE)[0], 2, sequence)
         # Not a terminal: no progress line, only the summary.
         self.release.add("x.bin", os.urandom(1000))
         code, out, err = publish(self.release.folder, BASE, "-o", self.release.manifest)
@@ -112,15 +119,19 @@ class PublishCommandLine(unittest.TestCase):
 
     def test_windows_build_writes_the_same_manifest(self):
         self.add_sample()
-        code, _, err = publish(self.release.folder, BASE, "-o", self.release.manifest, "--delete", "old.dll")
+        largest = "18446744073709551615"
+        code, _, err = publish(self.release.folder, BASE, "-o", self.release.manifest, "--delete", "old.dll",
+                               "--sequence", largest)
         self.assertEqual(code, 0, err)
         windows_manifest = os.path.join(self.release.root, "windows.json")
         code, out, err = publish("Z:" + self.release.folder.replace("/", "\\"), BASE,
                                  "-o", "Z:" + windows_manifest.replace("/", "\\"), "--delete", "old.dll",
-                                 program=WINDOWS)
+                                 "--sequence=" + largest, program=WINDOWS)
         self.assertEqual(code, 0, out + err)
         with open(self.release.manifest, "rb") as native, open(windows_manifest, "rb") as windows:
             self.assertEqual(windows.read(), native.read())
+        with open(self.release.manifest, encoding="utf-8") as f:
+            self.assertEqual(json.load(f)["sequence"], int(largest))
         # And it refuses the same way.
         self.release.add("maps/a..b.dat", b"dots")
         code, _, _ = publish("Z:" + self.release.folder.replace("/", "\\"), BASE,
@@ -184,12 +195,14 @@ class Signing(unittest.TestCase):
                 self.assertIn("signed with this key", out)
 
     def test_verify_names_what_is_wrong(self):
-        code, _, err = publish(self.release.folder, BASE, "-o", self.release.manifest, "--sign", self.key)
+        code, _, err = publish(self.release.folder, BASE, "-o", self.release.manifest, "--sign", self.key,
+                               "--sequence", "42")
         self.assertEqual(code, 0, err)
         for program, arguments in ((None, (self.public, self.release.manifest)),
                                    (WINDOWS, (windows(self.public), windows(self.release.manifest)))):
             code, out, err = publish("--verify", *arguments, program=program)
             self.assertEqual(code, 0, out + err)
+            self.assertIn("sequence 42;", out)
         with open(self.release.manifest, "ab") as f:
             f.write(b" ")
         for program, arguments in ((None, (self.public, self.release.manifest)),

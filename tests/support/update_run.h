@@ -123,7 +123,11 @@ protected:
                             {"url", file.url.empty() ? fileUrl(route) : file.url},
                             {"size", file.content.size()}});
         }
-        publishManifestText(nlohmann::json{{"files", list}, {"deletes", deletes}}.dump());
+        nlohmann::json manifest = {{"files", list}, {"deletes", deletes}};
+        if (withSequence) {
+            manifest["sequence"] = nextSequence++;
+        }
+        publishManifestText(manifest.dump());
     }
 
     // In a build that verifies manifests, signed with the tests' key.
@@ -196,6 +200,10 @@ protected:
 
     TempFolder install;
     std::set<std::string> publishedPaths;  // "/file/release-0.bin", as the server logs them
+    // Each published manifest's "sequence", one higher each time, unless a
+    // test says otherwise.
+    bool withSequence = true;
+    uint64_t nextSequence = 1;
 };
 
 }  // namespace test

@@ -96,12 +96,16 @@ TEST(StateText, MalformedLinesLoseOnlyTheirRecord) {
         "h1 10 20\n"           // three fields
         "h2 10 20 \n"          // empty path
         "no-spaces\n"
-        "h3 x 7 words only\n"  // a size without digits reads as 0
-        "h4 5 6 kept\n");
-    ASSERT_EQ(cache.size(), 2u);
-    EXPECT_EQ(cache["words only"].size, 0u);
-    EXPECT_EQ(cache["words only"].lastWriteTime, 7u);
+        "h3 x 7 no digits\n"
+        "h3  7 empty size\n"
+        "h3 12abc 7 not whole\n"
+        "h3 -1 7 sign\n"
+        "h3 1 +7 plus\n"
+        "h3 1 18446744073709551616 too large\n"
+        "h4 5 18446744073709551615 kept\n");
+    ASSERT_EQ(cache.size(), 1u);
     EXPECT_EQ(cache["kept"].sha256, "h4");
+    EXPECT_EQ(cache["kept"].lastWriteTime, kMax);
 }
 
 TEST(StateText, FormatsInByteOrder) {
@@ -147,6 +151,22 @@ TEST(StateFile, RoundTripReplacesTheOldFile) {
     EXPECT_EQ(getFileStamp(stateFile).size, 0u);
     EXPECT_TRUE(readStateFile(folder.path()).empty());
     EXPECT_FALSE(fileExists(stateFile + L".new"));
+}
+
+// No state file of ours comes near 64 MiB: a larger one reads as none,
+// without being read into memory.
+TEST(StateFile, OneLargerThan64MiBCountsAsMissing) {
+    TempFolder folder;
+    const std::wstring stateFile = folder.file(L"brindle.state");
+    for (uint64_t size : {uint64_t{64} << 20, (uint64_t{64} << 20) + 1}) {
+        ASSERT_TRUE(writeWholeFile(stateFile, std::string(kEmptySha256) + " 0 0 first.bin\n"));
+        UniqueHandle file(CreateFileW(stateFile.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        LARGE_INTEGER end{};
+        end.QuadPart = static_cast<LONGLONG>(size);
+        ASSERT_TRUE(SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.get()));
+        file.reset();
+        EXPECT_EQ(readStateFile(folder.path()).count("first.bin"), size == (uint64_t{64} << 20) ? 1u : 0u) << size;
+    }
 }
 
 // The old state stays whole when the new one cannot be written completely.

@@ -5,12 +5,17 @@
 
 #include <string>
 
+#include <algorithm>
+#include <cstring>
+
+#include "install/settings.h"
 #include "support/update_run.h"
 #include "update/signature.h"
 
 namespace br {
 namespace {
 
+using test::ReleaseFile;
 using test::RunRecord;
 
 class SignedManifest : public test::UpdateRunTest {
@@ -51,6 +56,63 @@ protected:
     std::string manifest;
     std::string signature;
 };
+
+// A signed release never gives way to an older one, although that was signed
+// too. The highest sequence taken lives in the uninstall entry (HKLM), which
+// only administrators write: what a user's program can write (HKCU, a state
+// file in a folder it may write) does not lower it.
+TEST_F(SignedManifest, AnOlderReleaseIsRefused) {
+    const std::vector<ReleaseFile> older = {{"maps/khu vực.dat", "old map", "", ""}, {"b.txt", "old b", "", ""}};
+    const std::vector<ReleaseFile> newer = {{"maps/khu vực.dat", "new map", "", ""}, {"c.txt", "c", "", ""}};
+    auto stored = [] {
+        test::RawValue value = test::readRawValue(HKEY_LOCAL_MACHINE, kUninstallKey, L"ManifestSequence");
+        uint64_t number = 0;
+        memcpy(&number, value.bytes.data(), std::min<size_t>(value.bytes.size(), sizeof(number)));
+        return value.found && value.type == REG_QWORD ? number : 0;
+    };
+    nextSequence = 200;
+    publish(newer, {"b.txt"});
+    ASSERT_TRUE(run().last.succeeded);
+    EXPECT_EQ(stored(), 200u);
+    state = stateText();
+
+    writeSetting(L"ManifestSequence", L"0");
+    ASSERT_TRUE(writeWholeFile(installed(L"brindle.state"), state + "0 0 0 sequence\n"));
+    state = stateText();
+    nextSequence = 100;
+    publish(older);
+    const size_t files = requestsFor("/file/");
+    RunRecord refused = run();
+    EXPECT_EQ(refused.last.error, "Không xác thực được manifest.");
+    EXPECT_EQ(requestsFor("/file/"), files) << "a file was requested";
+    EXPECT_EQ(readWholeFile(installed(L"maps\\khu vực.dat")), "new map");
+    EXPECT_FALSE(fileExists(installed(L"b.txt")));
+    EXPECT_EQ(stateText(), state);
+    EXPECT_EQ(stored(), 200u);
+
+    for (uint64_t taken : {200u, 300u}) {
+        nextSequence = taken;
+        publish(taken == 200u ? older : newer);
+        RunRecord result = run();
+        EXPECT_TRUE(result.last.succeeded) << taken << ": " << result.last.error;
+        EXPECT_EQ(stored(), taken);
+    }
+    withSequence = false;
+    publish(newer);
+    EXPECT_EQ(run().last.error, "Không xác thực được manifest.") << "a manifest without a sequence was taken";
+}
+
+// A Release build fetches nothing over plain http, whatever the manifest says.
+TEST_F(SignedManifest, APlainHttpFileAddressIsRefused) {
+    const std::string plainDir = BRINDLE_TEST_SERVER_ROOT + std::string("/test-server");
+    serveFile("plain-c.bin", "c", plainDir);
+    const std::string plain = serverBase(plainDir) + "file/plain-c.bin";
+    ASSERT_EQ(plain.rfind("http://", 0), 0u);
+    publish({{"maps/khu vực.dat", "new map", "", ""}, {"c.txt", "c", "", "", plain}});
+    RunRecord result = run();
+    EXPECT_EQ(result.last.error, "Lỗi tải (c.txt): bad url");
+    EXPECT_FALSE(fileExists(installed(L"c.txt")));
+}
 
 TEST_F(SignedManifest, TheKeysSignatureInstallsTheRelease) {
     RunRecord result = run();

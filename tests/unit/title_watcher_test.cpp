@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "common/text_encoding.h"
 #include "install/title_watcher.h"
 #include "support/standins.h"
 
@@ -17,6 +18,16 @@ const WatcherLimits testLimits = {20000, 1500, 1500, 1500, 250};
 // --- the timers --------------------------------------------------------------
 
 const HWND someWindow = reinterpret_cast<HWND>(0x1234);
+
+// The mode is one whole argument; the program's own path may hold any text.
+TEST(TitleWatcherMode, OnlyAWholeArgumentSelectsIt) {
+    EXPECT_TRUE(startedAsTitleWatcher(L"\"C:\\Brindle\\brindle.exe\" --watch-title"));
+    EXPECT_TRUE(startedAsTitleWatcher(L"brindle.exe other --watch-title"));
+    for (const wchar_t* launcher : {L"\"C:\\x --watch-title\\brindle.exe\"", L"C:\\--watch-title\\brindle.exe",
+                                    L"brindle.exe --watch-titles", L"brindle.exe \"a --watch-title\"", L""}) {
+        EXPECT_FALSE(startedAsTitleWatcher(launcher)) << wideToUtf8(launcher);
+    }
+}
 
 TEST(TitleWatcherTimers, ProcessesCountAsGoneOnlyAfterTheyWereSeen) {
     TitleWatcher watcher;

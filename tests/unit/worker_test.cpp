@@ -427,13 +427,22 @@ TEST_F(WorkerOnMachine, AFileBehindAnUntrustedOrDowngradingServerIsNotFetched) {
     }
 }
 
-// Only a build with a key asks for the signature beside the manifest.
-TEST_F(WorkerOnMachine, TheSignatureIsAskedForOnlyByASignedBuild) {
+// Only a build with a key asks for the signature beside the manifest, and
+// only such a build needs the manifest's sequence (and keeps the highest).
+TEST_F(WorkerOnMachine, TheSignatureAndTheSequenceCountOnlyInASignedBuild) {
     publish({{"a.txt", "a", "", ""}});
     const size_t before = requestsFor(".sig");
     ASSERT_TRUE(run().last.succeeded);
     PublicKey key;
-    EXPECT_EQ(requestsFor("/manifest.json.sig") - before, builtInManifestKey(key) ? 1u : 0u);
+    const bool signedBuild = builtInManifestKey(key);
+    EXPECT_EQ(requestsFor("/manifest.json.sig") - before, signedBuild ? 1u : 0u);
+    EXPECT_EQ(readRawValue(HKEY_LOCAL_MACHINE, kUninstallKey, L"ManifestSequence").found, signedBuild);
+
+    withSequence = false;
+    publish({{"a.txt", "b", "", ""}});
+    RunRecord unsequenced = run();
+    EXPECT_EQ(unsequenced.last.succeeded, !signedBuild) << unsequenced.last.error;
+    EXPECT_EQ(readWholeFile(installed(L"a.txt")), signedBuild ? "a" : "b");
 }
 
 // One run, one connection: the manifest (and its signature) and every file

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "common/base64.h"
+
 namespace br {
 
 namespace {
@@ -27,32 +29,15 @@ bool pemBlock(const std::string& text, const std::string& label, Bytes& der) {
     if (stop == std::string::npos) {
         return false;
     }
-    static const std::string kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    der.clear();
-    uint32_t bits = 0;
-    int count = 0;
-    bool padded = false;
+    // The body is base64 broken into lines.
+    std::string body;
     for (size_t i = start; i < stop; ++i) {
-        char c = text[i];
-        if (c == '\r' || c == '\n' || c == ' ' || c == '\t') {
-            continue;
-        }
-        if (c == '=') {
-            padded = true;
-            continue;
-        }
-        size_t value = kAlphabet.find(c);
-        if (value == std::string::npos || padded) {
-            return false;
-        }
-        bits = (bits << 6) | static_cast<uint32_t>(value);
-        count += 6;
-        if (count >= 8) {
-            count -= 8;
-            der.push_back(static_cast<uint8_t>(bits >> count));
+        const char c = text[i];
+        if (c != '\r' && c != '\n' && c != ' ' && c != '\t') {
+            body += c;
         }
     }
-    return !der.empty();
+    return decodeBase64(body, der) && !der.empty();
 }
 
 // A cursor over DER: each read takes one element of the expected tag.

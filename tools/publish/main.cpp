@@ -1,6 +1,7 @@
 // brindle-publish: writes the update manifest of a release folder.
 
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -33,6 +34,11 @@ Options:
   --delete PATH      a file the launcher removes from the install folder;
                      repeat for more
   -j, --jobs N       hash N files at a time (default: one per core)
+  --sequence N       the release's sequence, 0 to 18446744073709551615
+                     (default: the time of publishing, in seconds since
+                     1970, UTC). A signed launcher never takes a manifest
+                     whose sequence is lower than one it has taken before,
+                     so that nobody can serve it an older signed release.
   --sign KEY.pem     sign the manifest with this ECDSA P-256 private key
                      (openssl ecparam -genkey -name prime256v1, or openssl
                      genpkey) and write the signature beside it, as
@@ -78,6 +84,17 @@ bool takeValue(const std::vector<std::string>& args, size_t& index, const std::s
     return false;
 }
 
+bool parseSequence(const std::string& text, uint64_t& number) {
+    number = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9' || number > (UINT64_MAX - static_cast<uint64_t>(c - '0')) / 10) {
+            return false;
+        }
+        number = number * 10 + static_cast<uint64_t>(c - '0');
+    }
+    return !text.empty();
+}
+
 Parsed parseArguments(const std::vector<std::string>& args, PublishOptions& options, VerifyRequest& verify,
                       std::string& complaint) {
     std::vector<std::string> positional;
@@ -101,6 +118,12 @@ Parsed parseArguments(const std::vector<std::string>& args, PublishOptions& opti
             options.signingKey = pathFromUtf8(value);
         } else if (arg == "--verify") {
             verifying = true;
+        } else if (takeValue(args, i, "--sequence", "", value)) {
+            if (!parseSequence(value, options.sequence)) {
+                complaint = "--sequence needs a whole number from 0 to 18446744073709551615, not \"" + value + "\"";
+                return Parsed::wrong;
+            }
+            options.sequenceGiven = true;
         } else if (takeValue(args, i, "--jobs", "-j", value)) {
             char* end = nullptr;
             unsigned long jobs = std::strtoul(value.c_str(), &end, 10);
@@ -165,9 +188,9 @@ int run(const std::vector<std::string>& args) {
         std::fprintf(stderr, "brindle-publish: nothing written: %s\n", reason.c_str());
         return 1;
     }
-    std::printf("%s: %zu files, %s, in %.1f s (%s)\n", utf8FromPath(options.output).c_str(), summary.files,
-                formatBytes(summary.bytes).c_str(), summary.seconds,
-                formatRate(summary.bytes, summary.seconds).c_str());
+    std::printf("%s: %zu files, %s, sequence %llu, in %.1f s (%s)\n", utf8FromPath(options.output).c_str(),
+                summary.files, formatBytes(summary.bytes).c_str(), static_cast<unsigned long long>(summary.sequence),
+                summary.seconds, formatRate(summary.bytes, summary.seconds).c_str());
     if (!options.signingKey.empty()) {
         std::printf("%s: its signature\n", utf8FromPath(signaturePathOf(options.output)).c_str());
     }

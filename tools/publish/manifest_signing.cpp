@@ -73,7 +73,7 @@ bool verifyManifestFiles(const fs::path& publicKeyFile, const fs::path& manifest
                  " is malformed: it must be one line of 88 base64 characters";
         return false;
     }
-    if (!signatureValid(key, manifestText, signature)) {
+    if (!signatureMatches(key, manifestText, signature)) {
         report = "the signature does not match: " + utf8FromPath(manifest) +
                  " was changed after signing, or was signed with another key than " + utf8FromPath(publicKeyFile);
         return false;
@@ -83,8 +83,13 @@ bool verifyManifestFiles(const fs::path& publicKeyFile, const fs::path& manifest
         report = "the signature matches, but the launcher cannot read " + utf8FromPath(manifest) + " as a manifest";
         return false;
     }
+    if (!parsed.hasSequence) {
+        report = "the signature matches, but " + utf8FromPath(manifest) +
+                 " has no sequence: a signed launcher refuses it; publish it again";
+        return false;
+    }
     report = utf8FromPath(manifest) + ": signed with this key, " + std::to_string(parsed.files.size()) +
-             " files; the launcher will read it";
+             " files, sequence " + std::to_string(parsed.sequence) + "; the launcher will read it";
     return true;
 }
 

@@ -7,35 +7,38 @@
 
 namespace br {
 
-std::string manifestText(const std::vector<ReleaseFile>& files, const std::string& baseUrl,
-                         const std::vector<std::string>& deletes) {
+std::string manifestText(const ManifestContent& content) {
     nlohmann::json entries = nlohmann::json::array();
-    for (const ReleaseFile& file : files) {
+    for (const ReleaseFile& file : content.files) {
         entries.push_back({{"path", file.path},
                            {"sha256", file.sha256},
                            {"size", file.size},
-                           {"url", baseUrl + percentEncodePath(file.path)}});
+                           {"url", content.baseUrl + percentEncodePath(file.path)}});
     }
-    nlohmann::json document = {{"files", std::move(entries)}, {"deletes", deletes}};
+    nlohmann::json document = {
+        {"sequence", content.sequence}, {"files", std::move(entries)}, {"deletes", content.deletes}};
     return document.dump(2) + "\n";
 }
 
-bool launcherReadsBack(const std::string& text, const std::vector<ReleaseFile>& files, const std::string& baseUrl,
-                       const std::vector<std::string>& deletes, std::string& reason) {
+bool launcherReadsBack(const std::string& text, const ManifestContent& content, std::string& reason) {
     Manifest manifest;
     if (!parseManifest(text, manifest)) {
         reason = "the launcher could not read the manifest";
         return false;
     }
-    if (manifest.files.size() != files.size() || manifest.deletes != deletes) {
+    if (!manifest.hasSequence || manifest.sequence != content.sequence) {
+        reason = "the launcher reads another sequence than was written";
+        return false;
+    }
+    if (manifest.files.size() != content.files.size() || manifest.deletes != content.deletes) {
         reason = "the launcher reads a different number of entries than were written";
         return false;
     }
-    for (size_t i = 0; i < files.size(); ++i) {
+    for (size_t i = 0; i < content.files.size(); ++i) {
         const ManifestEntry& read = manifest.files[i];
-        const ReleaseFile& meant = files[i];
+        const ReleaseFile& meant = content.files[i];
         if (read.path != meant.path || read.sha256 != meant.sha256 || read.size != meant.size ||
-            read.url != baseUrl + percentEncodePath(meant.path)) {
+            read.url != content.baseUrl + percentEncodePath(meant.path)) {
             reason = "the launcher reads the entry of " + meant.path + " differently";
             return false;
         }

@@ -149,16 +149,21 @@ bool writeOutputs(const PublishOptions& options, const std::string& text, std::s
 
 bool publishChecked(const PublishOptions& options, PublishSummary& summary, std::string& reason) {
     const auto start = std::chrono::steady_clock::now();
-    std::string baseUrl;
-    std::vector<std::string> deletes;
-    if (!normaliseBaseUrl(options.baseUrl, baseUrl, reason) || !normaliseDeletes(options.deletes, deletes, reason)) {
+    ManifestContent content;
+    content.sequence = options.sequenceGiven
+                           ? options.sequence
+                           : static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::seconds>(
+                                                       std::chrono::system_clock::now().time_since_epoch())
+                                                       .count());
+    if (!normaliseBaseUrl(options.baseUrl, content.baseUrl, reason) ||
+        !normaliseDeletes(options.deletes, content.deletes, reason)) {
         return false;
     }
     if (!options.signingKey.empty() && !checkSigningKey(options.signingKey, reason)) {
         return false;
     }
 
-    std::vector<ReleaseFile> files;
+    std::vector<ReleaseFile>& files = content.files;
     if (!findReleaseFiles(options.releaseFolder, {options.output, signaturePathOf(options.output)}, files, reason)) {
         return false;
     }
@@ -166,7 +171,7 @@ bool publishChecked(const PublishOptions& options, PublishSummary& summary, std:
         reason = "the release folder holds no files; the launcher refuses an empty release";
         return false;
     }
-    if (!checkReleasePaths(files, reason) || !checkDeletesAgainstFiles(deletes, files, reason)) {
+    if (!checkReleasePaths(files, reason) || !checkDeletesAgainstFiles(content.deletes, files, reason)) {
         return false;
     }
 
@@ -181,11 +186,12 @@ bool publishChecked(const PublishOptions& options, PublishSummary& summary, std:
         return false;
     }
 
-    const std::string text = manifestText(files, baseUrl, deletes);
-    if (!launcherReadsBack(text, files, baseUrl, deletes, reason) || !writeOutputs(options, text, reason)) {
+    const std::string text = manifestText(content);
+    if (!launcherReadsBack(text, content, reason) || !writeOutputs(options, text, reason)) {
         return false;
     }
 
+    summary.sequence = content.sequence;
     summary.files = files.size();
     summary.bytes = 0;
     for (const ReleaseFile& file : files) {

@@ -10,10 +10,8 @@
 namespace br {
 
 // False with a reason when the key cannot be used. A signature that does not
-// check out against the key's own public half is never handed out.
+// check out against the key's own public half (signatureMatches, which each
+// build implements with its own library) is never handed out.
 bool signBytes(const std::string& privateKeyPem, const std::string& bytes, Signature& signature, std::string& reason);
-
-// Whether signature is key's signature of bytes.
-bool signatureValid(const PublicKey& key, const std::string& bytes, const Signature& signature);
 
 }  // namespace br

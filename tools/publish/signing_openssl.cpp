@@ -63,14 +63,14 @@ bool signBytes(const std::string& privateKeyPem, const std::string& bytes, Signa
         reason = "libcrypto gave a signature of another form";
         return false;
     }
-    if (!signatureValid(parsed.publicKey, bytes, signature)) {
+    if (!signatureMatches(parsed.publicKey, bytes, signature)) {
         reason = "the key file's public key does not belong to its private key";
         return false;
     }
     return true;
 }
 
-bool signatureValid(const PublicKey& key, const std::string& bytes, const Signature& signature) {
+bool signatureMatches(const PublicKey& key, const std::string& bytes, const Signature& signature) {
     Key publicKey = publicKeyOf(key);
     EcdsaSignature decoded(ECDSA_SIG_new());
     BIGNUM* r = BN_bin2bn(signature.data(), 32, nullptr);
