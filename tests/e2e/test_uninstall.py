@@ -60,6 +60,8 @@ class Uninstall(h.InstalledTestCase):
         with open(self.path("client_resources", "cache", "x.bin"), "wb") as f:
             f.write(b"the client's cache")
         h.wine_quiet("reg", "add", h.SETTINGS_KEY, "/v", "lang", "/t", "REG_SZ", "/d", "en", "/f")
+        # What a signed launcher keeps there: the highest manifest sequence it took.
+        h.wine_quiet("reg", "add", h.UNINSTALL_KEY, "/v", "ManifestSequence", "/t", "REG_QWORD", "/d", "300", "/f")
 
         self.assertEqual(self.uninstall("/quiet"), 0)
         for path in release:
@@ -78,7 +80,7 @@ class Uninstall(h.InstalledTestCase):
         self.assertIsNone(h.registry_value(h.SETTINGS_KEY, "brindle_path"))
         self.assertIsNone(h.registry_value(h.SETTINGS_KEY, "rage_path"))
         self.assertEqual(h.registry_value(h.SETTINGS_KEY, "lang"), "en")
-        self.assertIsNone(h.registry_value(h.UNINSTALL_KEY, "InstallLocation"))
+        self.assertNotEqual(h.wine_quiet("reg", "query", h.UNINSTALL_KEY).returncode, 0, "the uninstall entry stayed")
 
         # The second run, from a copy in what is left of the folder: nothing to do.
         shutil.copy(os.path.join(h.BUILD_DIR, "uninstall.exe"), self.path("uninstall.exe"))
