@@ -12,14 +12,14 @@ namespace {
 
 constexpr DWORD kPathUnits = MAX_PATH;
 
+}  // namespace
+
 std::wstring withoutTrailingSeparators(std::wstring path) {
     while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) {
         path.pop_back();
     }
     return path;
 }
-
-}  // namespace
 
 std::wstring fullPath(const std::wstring& path) {
     wchar_t buffer[kPathUnits];

@@ -12,6 +12,8 @@ namespace br {
 std::wstring fullPath(const std::wstring& path);
 std::wstring runningExecutablePath();  // empty when it does not fit 260 units
 bool isOwnExecutable(const std::wstring& path);
+// The path without separators at its end; a drive's root ("C:\") keeps its own.
+std::wstring withoutTrailingSeparators(std::wstring path);
 // Whether the text names this folder, in any spelling Windows reads as it.
 bool namesFolder(const std::wstring& text, const std::wstring& folder);
 

@@ -20,13 +20,6 @@ namespace br {
 
 namespace {
 
-std::wstring withoutTrailingSeparators(std::wstring path) {
-    while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) {
-        path.pop_back();
-    }
-    return path;
-}
-
 std::wstring folderOf(const std::wstring& path) {
     size_t slash = path.find_last_of(L'\\');
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
