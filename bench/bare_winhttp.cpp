@@ -91,7 +91,7 @@ int wmain(int argc, wchar_t** argv) {
     HINTERNET session = nullptr;
     HINTERNET connection = nullptr;
     bool ok = true;
-    for (const auto& [url, file] : items) {
+    for (const auto& [url, file, size] : items) {
         Target target;
         if (!crack(url, target)) {
             ok = false;

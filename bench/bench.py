@@ -327,7 +327,7 @@ def write_list(b, name, relatives, folder):
     with open(list_path, "w", encoding="utf-8") as wl, open(curl_path, "w") as cl:
         for relative in relatives:
             target = os.path.join(folder, relative.replace("/", "_"))
-            wl.write("%s\t%s\n" % (b.data.url(relative), windows_path(target)))
+            wl.write("%s\t%s\t%d\n" % (b.data.url(relative), windows_path(target), os.path.getsize(b.data.path(relative))))
             cl.write('url = "%s"\noutput = "%s"\n' % (b.data.url(relative), target))
     return list_path, curl_path
 
@@ -398,12 +398,15 @@ def bench_downloads(b):
 class LatencyProxy:
     """bench/latency_proxy.py in front of one nginx port; counts its connections."""
 
-    def __init__(self, b, upstream, rtt_ms):
+    def __init__(self, b, upstream, rtt_ms, cut_every=None):
         self.port = free_port()
         self.count_file = os.path.join(b.build, "bench-data", "proxy-%d.count" % self.port)
+        self.bytes_file = os.path.join(b.build, "bench-data", "proxy-%d.bytes" % self.port)
+        cut = ["--cut-every", str(cut_every)] if cut_every else []
         self.process = subprocess.Popen(
             [sys.executable, os.path.join(os.path.dirname(__file__), "latency_proxy.py"), str(self.port), str(upstream),
-             str(rtt_ms), "--count-file", self.count_file], stdin=subprocess.DEVNULL)
+             str(rtt_ms), "--count-file", self.count_file, "--bytes-file", self.bytes_file, *cut],
+            stdin=subprocess.DEVNULL)
         deadline = time.monotonic() + 10
         while time.monotonic() < deadline:
             try:
@@ -413,8 +416,16 @@ class LatencyProxy:
                 time.sleep(0.05)
 
     def connections(self):
+        return self.read_count(self.count_file)
+
+    def bytes_delivered(self):
+        """What the server has sent to the clients through the proxy so far."""
+        return self.read_count(self.bytes_file)
+
+    @staticmethod
+    def read_count(path):
         try:
-            with open(self.count_file) as f:
+            with open(path) as f:
                 return int(f.read())
         except (OSError, ValueError):
             return 0
@@ -430,12 +441,24 @@ def free_port():
         return s.getsockname()[1]
 
 
+def through_proxy(b, proxy, fresh, name, args, check=None):
+    """One measured run from a fresh start, with the connections it opened
+    through the proxy and the bytes the server sent it."""
+    def go():
+        fresh()
+        connections, sent = proxy.connections(), proxy.bytes_delivered()
+        run = b.measure(name, args, check)
+        run.connections = proxy.connections() - connections
+        run.sent = proxy.bytes_delivered() - sent
+        return run
+    return go
+
+
 def bench_round_trips(b):
     """The first install of many small files through the latency proxy, over
     HTTP and HTTPS: the launcher's whole update run (one session for the run);
-    its downloads alone, on one session as the run now fetches them and with a
-    session per file and keep-alive off as it fetched them before; curl on one
-    connection and curl with six in parallel."""
+    its downloads alone, on one session as the run fetches them and on a fresh
+    session per file; curl on one connection and curl with six in parallel."""
     d = b.data
     files, kib = b.sizes["rtt_files"], b.sizes["small_kib"]
     folder = os.path.join(b.build, "bench-data", "rtt-downloads")
@@ -454,7 +477,8 @@ def bench_round_trips(b):
             with open(list_path, "w") as wl, open(curl_path, "w") as cl:
                 for relative in d.rtt:
                     target = os.path.join(folder, relative.replace("/", "_"))
-                    wl.write("%s%s\t%s\n" % (base, relative, windows_path(target)))
+                    wl.write("%s%s\t%s\t%d\n" % (base, relative, windows_path(target),
+                                                   os.path.getsize(d.path(relative))))
                     cl.write('url = "%s%s"\noutput = "%s"\n' % (base, relative, target))
             tls = ["--cacert", b.ca] if scheme == "https" else []
 
@@ -464,13 +488,7 @@ def bench_round_trips(b):
                 os.makedirs(folder)
 
             def counted(name, args, check=None):
-                def go():
-                    fresh()
-                    before = proxy.connections()
-                    run = b.measure(name, args, check)
-                    run.connections = proxy.connections() - before
-                    return run
-                return go
+                return through_proxy(b, proxy, fresh, name, args, check)
 
             def installed(run):
                 return run.fields.get("succeeded") == "1"
@@ -480,7 +498,7 @@ def bench_round_trips(b):
                                                                  windows_path(install)), installed)),
                 ("ours: downloads on one session", counted("rtt-session", wine(b.exe("bench_driver"), "download",
                                                                                windows_path(list_path), "session"))),
-                ("ours before: a session per file", counted("rtt-before", wine(b.exe("bench_driver"), "download",
+                ("ours: a fresh session per file", counted("rtt-before", wine(b.exe("bench_driver"), "download",
                                                                                windows_path(list_path)))),
                 ("curl, one connection", counted("rtt-curl", ["curl", "-sS", "--fail", *tls, "-K", curl_path])),
                 ("curl, 6 connections", counted("rtt-curl-6", ["curl", "-sS", "--fail", "--parallel",
@@ -499,6 +517,62 @@ def bench_round_trips(b):
                 program: [r.connections for r in runs[program]] for program, _ in programs}})
     remove(install)
     b.results["round_trips"] = results
+
+
+def bench_lossy_line(b):
+    """One 64 MiB file over HTTPS at the round-trip time, through a line that
+    drops every connection after 4 MiB: the update run, which continues each
+    cut download, against curl resuming with -C -. curl --retry repeats the
+    first request's range, so it never gets past the first cut; curl started
+    again after each cut (a shell loop) shows what a resuming client needs."""
+    d = b.data
+    size = 64 * MIB
+    relative = "lossy/one-64m.bin"
+    sha = d.write(relative, size, 7)
+    install = drive_c("BenchLossy")
+    target = os.path.join(b.build, "bench-data", "lossy-curl.bin")
+    proxy = LatencyProxy(b, b.tls_port, b.sizes["rtt_ms"], cut_every=4 * MIB)
+    base = "https://127.0.0.1:%d/" % proxy.port
+    manifest = "manifest-lossy.json"
+    with open(d.path(manifest), "w") as f:
+        json.dump({"files": [{"path": "one-64m.bin", "sha256": sha, "size": size, "url": base + relative}],
+                   "deletes": []}, f)
+
+    def fresh():
+        remove(install)
+        if os.path.exists(target):
+            os.remove(target)
+
+    def counted(name, args, check):
+        return through_proxy(b, proxy, fresh, name, args, check)
+
+    def whole_file(run):
+        return os.path.exists(target) and os.path.getsize(target) == size
+
+    curl = "curl -sS --fail --cacert '%s' -C - -o '%s' '%s'" % (b.ca, target, base + relative)
+    programs = [
+        ("ours: the update run", counted("lossy-ours", wine(b.exe("bench_driver"), "install", base + manifest,
+                                                          windows_path(install)),
+                                         lambda run: run.fields.get("succeeded") == "1")),
+        # curl works out the -C - offset once, so each retry asks for the same range again.
+        ("curl --retry 5 --retry-delay 1 -C - (gives up)",
+         counted("lossy-curl-5", ["sh", "-c", curl.replace("curl ", "curl --retry 5 --retry-delay 1 ", 1) + " || true"],
+                 None)),
+        ("curl -C - started again after each cut, 1 s apart",
+         counted("lossy-curl-loop", ["sh", "-c", "for i in $(seq 40); do %s && exit 0; sleep 1; done; exit 1" % curl],
+                 whole_file)),
+    ]
+    try:
+        runs = interleave(programs, b.sizes["rtt_reps"])
+    finally:
+        proxy.stop()
+        fresh()
+    workload = "one 64 MiB file, HTTPS, RTT %d ms, a cut every 4 MiB" % b.sizes["rtt_ms"]
+    for program, _ in programs:
+        b.add_row(workload, program, runs[program], size,
+                  native=runs["curl -C - started again after each cut, 1 s apart"])
+    b.results["lossy"] = {"workload": workload, "sent": {
+        program: [r.sent for r in runs[program]] for program, _ in programs}, "file": size}
 
 
 def file_sha256(path):
@@ -981,6 +1055,13 @@ def report(b, started):
         lines.append("")
         lines.append("Connections through the proxy, %s (each run): %s" % (trip["workload"], "; ".join(
             "%s %s" % (program, "/".join(str(c) for c in counts)) for program, counts in trip["connections"].items())))
+    lossy = b.results.get("lossy")
+    if lossy:
+        lines += ["", "Bytes the server sent through the lossy line, %s (each run; the file is %d): %s" % (
+            lossy["workload"], lossy["file"], "; ".join(
+                "%s %s (%s)" % (program, "/".join(str(c) for c in counts),
+                                "/".join("%.2f" % (c / lossy["file"]) for c in counts))
+                for program, counts in lossy["sent"].items()))]
     connections = b.results.get("connections")
     if connections:
         lines += ["", "Connections nginx accepted while %d files were downloaded, one run each: %s" % (
@@ -1068,7 +1149,7 @@ def main():
     parser.add_argument("--port", type=int, required=True)
     parser.add_argument("--tls-port", type=int, required=True)
     parser.add_argument("--ca", required=True)
-    parser.add_argument("--only", default="instructions,hash,download,rtt,update,memory,launcher")
+    parser.add_argument("--only", default="instructions,hash,download,rtt,lossy,update,memory,launcher")
     args = parser.parse_args()
     sizes = sizes_from_environment()
     started = time.perf_counter()
@@ -1080,6 +1161,7 @@ def main():
     steps = [("instructions", "instruction counts (valgrind)", bench_instructions),
              ("hash", "hashing", bench_hashing), ("download", "downloads", bench_downloads),
              ("rtt", "a first install at a network's round-trip time", bench_round_trips),
+             ("lossy", "one big file over a line that drops", bench_lossy_line),
              ("update", "up-to-date check", bench_up_to_date), ("memory", "memory: smallest run, big download", bench_memory),
              ("launcher", "brindle.exe start-up and memory", bench_launcher)]
     try:

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -53,15 +54,23 @@ inline std::wstring widen(const std::string& text) {
     return wide;
 }
 
-// A download list: one "url<TAB>target path" line per file, UTF-8.
-inline std::vector<std::pair<std::wstring, std::wstring>> readDownloadList(const wchar_t* listPath) {
-    std::vector<std::pair<std::wstring, std::wstring>> items;
+// A download list: one "url<TAB>target path<TAB>size" line per file, UTF-8.
+struct DownloadItem {
+    std::wstring url;
+    std::wstring target;
+    uint64_t size = 0;
+};
+
+inline std::vector<DownloadItem> readDownloadList(const wchar_t* listPath) {
+    std::vector<DownloadItem> items;
     std::ifstream list(listPath);
     std::string line;
     while (std::getline(list, line)) {
         size_t tab = line.find('\t');
-        if (tab != std::string::npos) {
-            items.emplace_back(widen(line.substr(0, tab)), widen(line.substr(tab + 1)));
+        size_t second = tab == std::string::npos ? std::string::npos : line.find('\t', tab + 1);
+        if (second != std::string::npos) {
+            items.push_back({widen(line.substr(0, tab)), widen(line.substr(tab + 1, second - tab - 1)),
+                             std::stoull(line.substr(second + 1))});
         }
     }
     return items;

@@ -1,7 +1,8 @@
 // Runs the launcher's own code on one benchmark workload and times it.
 //   bench_driver hash <file>          sha256OfFile
-//   bench_driver download <list> [session]  downloadToFile for each "url<TAB>target"
-//                                     line; with "session", all on one HttpSession as the update run does
+//   bench_driver download <list> [session]  downloadToFile for each "url<TAB>target<TAB>size"
+//                                     line; with "session", all on one HttpSession as the update run
+//                                     does, else on a fresh session each
 //   bench_driver update <folder>      one complete RunUpdate into that install folder
 //   bench_driver update-steps <folder>  the steps of an up-to-date run, timed one by one
 //   bench_driver install <manifest url> <folder>  one complete run from that manifest
@@ -41,7 +42,10 @@ int downloadList(const wchar_t* listPath, bool shared) {
     bench::Stopwatch stopwatch;
     const ULONGLONG startTick = GetTickCount64();
     br::HttpSession session;
-    for (const auto& [url, file] : items) {
+    for (const auto& [url, file, size] : items) {
+        if (!shared) {
+            session.close();
+        }
         // The same work per chunk as the update worker's progress report.
         uint64_t fileBytes = 0;
         br::ProgressCallback progress = [&status, &fileBytes, total, startTick](uint64_t received, uint64_t) {
@@ -54,9 +58,10 @@ int downloadList(const wchar_t* listPath, bool shared) {
                 status.speed = static_cast<double>(done) / elapsed;
             }
         };
-        std::string reason;
-        if (!br::downloadToFile(url, file, progress, reason, shared ? &session : nullptr)) {
-            std::fprintf(stderr, "download failed: %s\n", reason.c_str());
+        br::DownloadAttempt attempt;
+        br::HttpFailure failure;
+        if (!br::downloadToFile(session, url, file, size, progress, attempt, failure)) {
+            std::fprintf(stderr, "download failed: %s\n", failure.reason.c_str());
             return 1;
         }
         total += fileBytes;
@@ -101,7 +106,9 @@ int updateSteps(const wchar_t* folder) {
         step();
         std::printf("%s=%.6f ", name, stopwatch.wall());
     };
-    std::string body, reason;
+    std::string body;
+    br::HttpFailure failure;
+    br::HttpSession session;
     br::Manifest manifest;
     br::StateCache state;
     size_t present = 0;
@@ -109,7 +116,7 @@ int updateSteps(const wchar_t* folder) {
         br::UniqueHandle held;
         br::registerInstallation(held);
     });
-    lap("fetch", [&] { br::fetchToMemory(br::manifestUrl(), body, reason); });
+    lap("fetch", [&] { br::fetchToMemory(session, br::manifestUrl(), body, failure); });
     lap("parse", [&] { br::parseManifest(body, manifest); });
     lap("readstate", [&] { state = br::readStateFile(folder); });
     lap("stamps", [&] {

@@ -2,6 +2,7 @@
 """A loopback TCP proxy that adds a round-trip time, for the benchmarks.
 
     latency_proxy.py LISTEN_PORT UPSTREAM_PORT RTT_MS [--count-file FILE]
+                     [--cut-every BYTES] [--bytes-file FILE]
 
 Listens on 127.0.0.1:LISTEN_PORT and relays to 127.0.0.1:UPSTREAM_PORT. Every
 connection's set-up costs one round trip before anything is relayed, as a TCP
@@ -9,21 +10,29 @@ handshake over a real network does, and every piece of data, in either
 direction, arrives half a round trip after it was sent, in order and
 pipelined (later pieces do not wait for earlier ones to arrive). It writes the
 number of connections it has accepted to FILE after each one.
+
+With --cut-every, each connection is closed once BYTES have gone from the
+server to the client over it, as a line that drops does; --bytes-file gets
+the total of those bytes after each piece.
 """
 import argparse
 import asyncio
 
 
 class Proxy:
-    def __init__(self, upstream, rtt, count_file):
+    def __init__(self, upstream, rtt, count_file, cut_every=None, bytes_file=None):
         self.upstream = upstream
+        self.cut_every = cut_every
+        self.bytes_file = bytes_file
+        self.delivered = 0
         self.half = rtt / 2.0
         self.rtt = rtt
         self.count_file = count_file
         self.accepted = 0
 
-    async def pump(self, reader, writer):
+    async def pump(self, reader, writer, to_client=False):
         loop = asyncio.get_running_loop()
+        relayed = 0
         queue = asyncio.Queue()
 
         async def deliver():
@@ -43,12 +52,29 @@ class Proxy:
         try:
             while True:
                 data = await reader.read(65536)
+                cut = False
+                if to_client and data:
+                    if self.cut_every and relayed + len(data) >= self.cut_every:
+                        data, cut = data[:self.cut_every - relayed], True
+                    relayed += len(data)
+                    self.count_delivered(len(data))
                 queue.put_nowait((loop.time() + self.half, data or None))
-                if not data:
+                if cut:
+                    queue.put_nowait((loop.time() + self.half, None))
+                if not data or cut:
                     break
             await delivering
         except (ConnectionError, OSError):
-            delivering.cancel()
+            pass
+        finally:
+            if not delivering.done():
+                delivering.cancel()
+
+    def count_delivered(self, count):
+        self.delivered += count
+        if self.bytes_file:
+            with open(self.bytes_file, "w") as f:
+                f.write("%d\n" % self.delivered)
 
     async def connect(self, client_reader, client_writer):
         self.accepted += 1
@@ -59,7 +85,12 @@ class Proxy:
             if self.rtt:
                 await asyncio.sleep(self.rtt)
             upstream_reader, upstream_writer = await asyncio.open_connection("127.0.0.1", self.upstream)
-            await asyncio.gather(self.pump(client_reader, upstream_writer), self.pump(upstream_reader, client_writer))
+            to_server = asyncio.create_task(self.pump(client_reader, upstream_writer))
+            await self.pump(upstream_reader, client_writer, to_client=True)
+            if self.cut_every:
+                to_server.cancel()  # the line is gone both ways
+            else:
+                await to_server
             upstream_writer.close()
         except (ConnectionError, OSError):
             pass
@@ -73,8 +104,10 @@ async def main():
     parser.add_argument("upstream", type=int)
     parser.add_argument("rtt_ms", type=float)
     parser.add_argument("--count-file")
+    parser.add_argument("--cut-every", type=int)
+    parser.add_argument("--bytes-file")
     args = parser.parse_args()
-    proxy = Proxy(args.upstream, args.rtt_ms / 1000.0, args.count_file)
+    proxy = Proxy(args.upstream, args.rtt_ms / 1000.0, args.count_file, args.cut_every, args.bytes_file)
     server = await asyncio.start_server(proxy.connect, "127.0.0.1", args.listen)
     async with server:
         await server.serve_forever()

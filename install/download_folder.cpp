@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <set>
+
+#include "common/name_case.h"
 #include "common/win32_handles.h"
 #include "install/links.h"
 
@@ -25,6 +28,34 @@ std::wstring prepareTempFolder(const std::wstring& installFolder) {
     return folder;
 }
 
+namespace {
+
+// The plain files directly in folder whose names kept has not, by their
+// fileNameKey; never what a link or a subfolder holds.
+void deleteFilesIn(const std::wstring& folder, const std::set<std::wstring>& kept) {
+    WIN32_FIND_DATAW found;
+    FindHandle search(FindFirstFileW((folder + L"\\*").c_str(), &found));
+    if (!search) {
+        return;
+    }
+    do {
+        if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
+            kept.count(fileNameKey(std::wstring(found.cFileName))) == 0) {
+            DeleteFileW((folder + L"\\" + found.cFileName).c_str());
+        }
+    } while (FindNextFileW(search.get(), &found));
+}
+
+}  // namespace
+
+void removePartsExcept(const std::wstring& tempFolder, const std::vector<std::wstring>& wanted) {
+    std::set<std::wstring> kept;
+    for (const std::wstring& name : wanted) {
+        kept.insert(fileNameKey(name));
+    }
+    deleteFilesIn(tempFolder.substr(0, tempFolder.size() - 1), kept);
+}
+
 void removeOldDownloadFolder() {
     wchar_t temp[MAX_PATH];
     const DWORD length = GetTempPathW(MAX_PATH, temp);
@@ -36,16 +67,7 @@ void removeOldDownloadFolder() {
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || isLink(folder)) {
         return;
     }
-    WIN32_FIND_DATAW found;
-    FindHandle search(FindFirstFileW((folder + L"\\*").c_str(), &found));
-    if (search) {
-        do {
-            if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0) {
-                DeleteFileW((folder + L"\\" + found.cFileName).c_str());
-            }
-        } while (FindNextFileW(search.get(), &found));
-    }
-    search.reset();
+    deleteFilesIn(folder, {});
     RemoveDirectoryW(folder.c_str());
 }
 

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "update/transfer_rules.h"
+
 namespace br {
 
 namespace {
@@ -59,15 +61,79 @@ bool crackUrl(const std::wstring& url, ParsedUrl& parsed) {
     return !url.empty() && WinHttpCrackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parsed.parts);
 }
 
-// One attempt: connect, send, wait for the response and check its status.
-// unanswered tells that it failed before any answer came, as a request on a
-// kept connection that the server has closed does.
-bool sendRequest(HINTERNET session, const ParsedUrl& parsed, bool keepAlive, HttpHandles& handles,
-                 std::string& reason, bool& unanswered) {
+// Errors after which asking again cannot help: the certificate, a redirect
+// that is refused or goes round, an address WinHTTP cannot use. Everything
+// else that goes wrong on the way (no route, a refused or reset connection, a
+// time-out) may be over at the next attempt.
+bool isFinalSendError(DWORD error) {
+    switch (error) {
+        case ERROR_WINHTTP_SECURE_FAILURE:
+        case ERROR_WINHTTP_SECURE_CHANNEL_ERROR:
+        case ERROR_WINHTTP_SECURE_INVALID_CERT:
+        case ERROR_WINHTTP_SECURE_INVALID_CA:
+        case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID:
+        case ERROR_WINHTTP_SECURE_CERT_CN_INVALID:
+        case ERROR_WINHTTP_SECURE_CERT_REVOKED:
+        case ERROR_WINHTTP_SECURE_CERT_REV_FAILED:
+        case ERROR_WINHTTP_SECURE_CERT_WRONG_USAGE:
+        case ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED:
+        case ERROR_WINHTTP_REDIRECT_FAILED:
+        case ERROR_WINHTTP_UNRECOGNIZED_SCHEME:
+        case ERROR_WINHTTP_INVALID_URL:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void failWith(HttpFailure& failure, HttpFailureKind kind, const std::string& reason) {
+    failure = HttpFailure{};
+    failure.kind = kind;
+    failure.reason = reason;
+}
+
+void failAfterSend(HttpFailure& failure, const char* reason) {
+    failWith(failure, isFinalSendError(GetLastError()) ? HttpFailureKind::Final : HttpFailureKind::Transient, reason);
+}
+
+std::string wideHeader(HINTERNET request, DWORD query) {
+    wchar_t text[128] = {};
+    DWORD size = sizeof(text) - sizeof(wchar_t);
+    if (!WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, text, &size, WINHTTP_NO_HEADER_INDEX)) {
+        return std::string();
+    }
+    std::string narrow;
+    for (const wchar_t* c = text; *c != L'\0'; ++c) {
+        narrow += *c < 0x80 ? static_cast<char>(*c) : '?';
+    }
+    return narrow;
+}
+
+uint32_t statusOf(HINTERNET request) {
+    DWORD status = 0;
+    DWORD size = sizeof(status);
+    WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
+                        &status, &size, WINHTTP_NO_HEADER_INDEX);
+    return status;
+}
+
+// A status outside the 2xx: a busy server's may pass, with the wait it asked for.
+void failWithStatus(HINTERNET request, uint32_t status, HttpFailure& failure) {
+    failWith(failure, isTransientStatus(status) ? HttpFailureKind::Transient : HttpFailureKind::Final,
+             "HTTP status " + std::to_string(status));
+    failure.hasRetryAfter =
+        parseRetryAfterSeconds(wideHeader(request, WINHTTP_QUERY_RETRY_AFTER), failure.retryAfterSeconds);
+}
+
+// One attempt: connect, send, wait for the response. unanswered tells that it
+// failed before any answer came, as a request on a kept connection that the
+// server has closed does.
+bool sendRequest(HINTERNET session, const ParsedUrl& parsed, const std::wstring& headers, HttpHandles& handles,
+                 HttpFailure& failure, bool& unanswered) {
     unanswered = false;
     handles.connection.reset(WinHttpConnect(session, parsed.host, parsed.parts.nPort, 0));
     if (!handles.connection) {
-        reason = "WinHttpConnect failed";
+        failWith(failure, HttpFailureKind::Final, "WinHttpConnect failed");
         return false;
     }
     DWORD flags = parsed.parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
@@ -75,35 +141,18 @@ bool sendRequest(HINTERNET session, const ParsedUrl& parsed, bool keepAlive, Htt
     handles.request.reset(WinHttpOpenRequest(handles.connection.get(), L"GET", target.c_str(), nullptr,
                                              WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
     if (!handles.request) {
-        reason = "WinHttpOpenRequest failed";
+        failWith(failure, HttpFailureKind::Final, "WinHttpOpenRequest failed");
         return false;
     }
-    if (!keepAlive) {
-        // No connection outlives its call. A pooled one would carry whatever a
-        // broken response left unread (a body longer than its Content-Length)
-        // into the next request, which would then read it as its own answer.
-        DWORD noKeepAlive = WINHTTP_DISABLE_KEEP_ALIVE;
-        WinHttpSetOption(handles.request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &noKeepAlive, sizeof(noKeepAlive));
-    }
-
-    if (!WinHttpSendRequest(handles.request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
-                            0)) {
-        reason = "WinHttpSendRequest failed";
+    if (!WinHttpSendRequest(handles.request.get(), headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
+                            headers.empty() ? 0 : static_cast<DWORD>(-1L), WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
+        failAfterSend(failure, "WinHttpSendRequest failed");
         unanswered = true;
         return false;
     }
     if (!WinHttpReceiveResponse(handles.request.get(), nullptr)) {
-        reason = "WinHttpReceiveResponse failed";
+        failAfterSend(failure, "WinHttpReceiveResponse failed");
         unanswered = true;
-        return false;
-    }
-
-    DWORD status = 0;
-    DWORD size = sizeof(status);
-    WinHttpQueryHeaders(handles.request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                        WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
-    if (status < 200 || status > 299) {
-        reason = "HTTP status " + std::to_string(status);
         return false;
     }
     return true;
@@ -130,18 +179,18 @@ bool contentLengthOf(HINTERNET request, uint64_t& length) {
 
 // Hands the body over chunk by chunk, each as large as WinHTTP has ready, so
 // nothing beyond one chunk is held. takeChunk returns false (after setting the
-// reason) to stop.
+// failure) to stop.
 // One buffer serves every chunk of a response: it grows to the largest chunk
 // and is never cleared, since WinHttpReadData overwrites what it reports. A
 // fresh zeroed buffer per chunk added half again to the loop's instructions
 // (WinHTTP hands out 8 KiB at a time under Wine).
 template <typename TakeChunk>
-bool readBody(HINTERNET request, std::string& reason, TakeChunk takeChunk) {
+bool readBody(HINTERNET request, HttpFailure& failure, TakeChunk takeChunk) {
     std::vector<char> buffer;
     for (;;) {
         DWORD ready = 0;
         if (!WinHttpQueryDataAvailable(request, &ready)) {
-            reason = "query data failed";
+            failWith(failure, HttpFailureKind::Transient, "query data failed");
             return false;
         }
         if (ready == 0) {
@@ -152,7 +201,7 @@ bool readBody(HINTERNET request, std::string& reason, TakeChunk takeChunk) {
         }
         DWORD received = 0;
         if (!WinHttpReadData(request, buffer.data(), ready, &received)) {
-            reason = "read failed";
+            failWith(failure, HttpFailureKind::Transient, "read failed");
             return false;
         }
         if (received == 0) {
@@ -166,15 +215,108 @@ bool readBody(HINTERNET request, std::string& reason, TakeChunk takeChunk) {
 
 // After a response: its connection goes back to the session's pool only when
 // nothing of it can be left on the line.
-void finishResponse(HttpHandles& handles, HttpSession* session, bool read, uint64_t received) {
+void finishResponse(HttpHandles& handles, HttpSession& session, bool read, uint64_t received) {
     uint64_t announced = 0;
     const bool exact = read && handles.request && contentLengthOf(handles.request.get(), announced) &&
                        announced == received;
     handles.request.reset();
     handles.connection.reset();
-    if (session != nullptr && !exact) {
-        session->close();
+    if (!exact) {
+        session.close();
     }
+}
+
+// Sends the GET (with headers, "" for none) and waits for an answer of any
+// status.
+bool openHttpRequest(HttpSession& session, const std::wstring& url, const std::wstring& headers,
+                     HttpHandles& handles, HttpFailure& failure) {
+    ParsedUrl parsed;
+    if (!crackUrl(url, parsed) || (kHttpsOnly && parsed.parts.nScheme != INTERNET_SCHEME_HTTPS)) {
+        failWith(failure, HttpFailureKind::Final, "bad url");
+        return false;
+    }
+    // A kept connection that the server has closed meanwhile (its idle time,
+    // "Connection: close") fails before any answer: once more, on a fresh one.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        std::string reason;
+        if (!session.open(reason)) {
+            failWith(failure, HttpFailureKind::Final, reason);
+            return false;
+        }
+        const bool reusing = session.used;
+        session.used = true;
+        bool unanswered = false;
+        if (sendRequest(session.handle.get(), parsed, headers, handles, failure, unanswered)) {
+            return true;
+        }
+        handles.request.reset();
+        handles.connection.reset();
+        session.close();
+        // A connection that WinHTTP kept in its pool (Wine keeps them past the
+        // session) fails in the same way.
+        if (!unanswered || failure.kind != HttpFailureKind::Transient ||
+            !(reusing || failure.reason == "WinHttpReceiveResponse failed")) {
+            return false;
+        }
+    }
+    return false;
+}
+
+// An answer that is not a 2xx fails; its connection is not kept.
+bool answeredOk(HttpHandles& handles, HttpSession& session, HttpFailure& failure) {
+    const uint32_t status = statusOf(handles.request.get());
+    if (status >= 200 && status <= 299) {
+        return true;
+    }
+    failWithStatus(handles.request.get(), status, failure);
+    finishResponse(handles, session, false, 0);
+    return false;
+}
+
+// The part of target that a range request can continue: 0 when it is missing
+// or holds the whole size or more. file is left open on the target when it exists.
+bool openPartFile(const std::wstring& target, uint64_t size, UniqueHandle& file, uint64_t& offset,
+                  HttpFailure& failure) {
+    offset = 0;
+    file.reset(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        if (GetLastError() == ERROR_FILE_NOT_FOUND) {
+            return true;
+        }
+        failWith(failure, HttpFailureKind::Final, "cannot create temp file");
+        return false;
+    }
+    LARGE_INTEGER length = {};
+    if (GetFileSizeEx(file.get(), &length) && static_cast<uint64_t>(length.QuadPart) < size) {
+        offset = static_cast<uint64_t>(length.QuadPart);
+    }
+    return true;
+}
+
+// Sends the request for target: for the rest of it when it has a beginning and
+// the server can answer with exactly that rest, for the whole file otherwise.
+// offset is where the body goes in the file.
+bool requestFile(HttpSession& session, const std::wstring& url, uint64_t size, uint64_t& offset,
+                 HttpHandles& handles, HttpFailure& failure) {
+    if (offset > 0) {
+        if (!openHttpRequest(session, url, L"Range: bytes=" + std::to_wstring(offset) + L"-", handles, failure)) {
+            return false;
+        }
+        const uint32_t status = statusOf(handles.request.get());
+        if (status == 206 &&
+            contentRangeContinues(wideHeader(handles.request.get(), WINHTTP_QUERY_CONTENT_RANGE), offset, size)) {
+            return true;
+        }
+        if (status != 206 && status != 416) {
+            offset = 0;  // a server without ranges sends the whole file
+            return answeredOk(handles, session, failure);
+        }
+        // Another range than the one asked for, or none the server has: the
+        // whole file, from its start.
+        finishResponse(handles, session, false, 0);
+        offset = 0;
+    }
+    return openHttpRequest(session, url, L"", handles, failure) && answeredOk(handles, session, failure);
 }
 
 }  // namespace
@@ -191,52 +333,17 @@ void HttpSession::close() {
     handle.reset();
 }
 
-bool openHttpRequest(const std::wstring& url, HttpHandles& handles, std::string& reason, HttpSession* session) {
-    ParsedUrl parsed;
-    if (!crackUrl(url, parsed) || (kHttpsOnly && parsed.parts.nScheme != INTERNET_SCHEME_HTTPS)) {
-        reason = "bad url";
-        return false;
-    }
-    if (session == nullptr) {
-        handles.session = openSession(reason);
-        bool unanswered = false;
-        return handles.session && sendRequest(handles.session.get(), parsed, false, handles, reason, unanswered);
-    }
-    // A kept connection that the server has closed meanwhile (its idle time,
-    // "Connection: close") fails before any answer: once more, on a fresh one.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        if (!session->open(reason)) {
-            return false;
-        }
-        const bool reusing = session->used;
-        session->used = true;
-        bool unanswered = false;
-        if (sendRequest(session->handle.get(), parsed, true, handles, reason, unanswered)) {
-            return true;
-        }
-        handles.request.reset();
-        handles.connection.reset();
-        session->close();
-        // A connection that WinHTTP kept in its pool (Wine keeps them past the
-        // session) fails in the same way.
-        if (!unanswered || !(reusing || reason == "WinHttpReceiveResponse failed")) {
-            return false;
-        }
-    }
-    return false;
-}
-
-bool fetchToMemory(const std::wstring& url, std::string& body, std::string& reason, HttpSession* session) {
+bool fetchToMemory(HttpSession& session, const std::wstring& url, std::string& body, HttpFailure& failure) {
     HttpHandles handles;
-    if (!openHttpRequest(url, handles, reason, session)) {
+    if (!openHttpRequest(session, url, L"", handles, failure) || !answeredOk(handles, session, failure)) {
         return false;
     }
     body.clear();
-    const bool read = readBody(handles.request.get(), reason, [&](const char* bytes, DWORD count) {
+    const bool read = readBody(handles.request.get(), failure, [&](const char* bytes, DWORD count) {
         // A server that never stops must not exhaust the memory: no manifest
         // comes near this.
         if (count > kMemoryBodyLimit - body.size()) {
-            reason = "response too large";
+            failWith(failure, HttpFailureKind::Final, "response too large");
             return false;
         }
         body.append(bytes, count);
@@ -246,39 +353,60 @@ bool fetchToMemory(const std::wstring& url, std::string& body, std::string& reas
     return read;
 }
 
-bool downloadToFile(const std::wstring& url, const std::wstring& target, const ProgressCallback& progress,
-                    std::string& reason, HttpSession* session) {
+bool downloadToFile(HttpSession& session, const std::wstring& url, const std::wstring& target, uint64_t size,
+                    const ProgressCallback& progress, DownloadAttempt& attempt, HttpFailure& failure) {
+    attempt = DownloadAttempt{};
+    UniqueHandle file;
+    uint64_t offset = 0;
     HttpHandles handles;
-    if (!openHttpRequest(url, handles, reason, session)) {
+    if (!openPartFile(target, size, file, offset, failure) ||
+        !requestFile(session, url, size, offset, handles, failure)) {
         return false;
     }
-
     uint64_t announced = 0;
-    const uint64_t contentLength = contentLengthOf(handles.request.get(), announced) ? announced : 0;
-
-    uint64_t received = 0;
-    bool read = false;
-    {
-        UniqueHandle file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) {
-            reason = "cannot create temp file";
-        } else {
-            read = readBody(handles.request.get(), reason, [&](const char* bytes, DWORD count) {
-                DWORD written = 0;
-                if (!WriteFile(file.get(), bytes, count, &written, nullptr) || written != count) {
-                    reason = "write failed";
-                    return false;
-                }
-                received += count;
-                if (progress) {
-                    progress(received, contentLength);
-                }
-                return true;
-            });
-        }
+    if (contentLengthOf(handles.request.get(), announced) && announced > size - offset) {
+        finishResponse(handles, session, false, 0);
+        failWith(failure, HttpFailureKind::Final, "response too large");
+        return false;
     }
-    finishResponse(handles, session, read, received);
+    if (!file) {
+        file.reset(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                               nullptr));
+    }
+    LARGE_INTEGER at = {};
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    if (!file || !SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) || !SetEndOfFile(file.get())) {
+        finishResponse(handles, session, false, 0);
+        failWith(failure, HttpFailureKind::Final, "cannot create temp file");
+        return false;
+    }
+    attempt.resumed = offset > 0;
+
+    uint64_t position = offset;
+    const bool read = readBody(handles.request.get(), failure, [&](const char* bytes, DWORD count) {
+        if (count > size - position) {
+            failWith(failure, HttpFailureKind::Final, "response too large");
+            return false;
+        }
+        DWORD written = 0;
+        if (!WriteFile(file.get(), bytes, count, &written, nullptr) || written != count) {
+            failWith(failure, HttpFailureKind::Final, "write failed");
+            return false;
+        }
+        position += count;
+        attempt.received += count;
+        if (progress) {
+            progress(position, attempt.received);
+        }
+        return true;
+    });
+    finishResponse(handles, session, read, attempt.received);
+    if (read && position < size) {
+        // The connection closed before the end, which WinHTTP may take for a
+        // complete body when the server closed it cleanly.
+        failWith(failure, HttpFailureKind::Transient, "read failed");
+        return false;
+    }
     return read;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // Synchronous HTTP(S) GET over WinHTTP: the manifest into memory, every other
-// file streamed to disk. Failures come back as a short English reason.
+// file streamed to disk, continuing what an earlier attempt left there.
+// Failures come back as a short English reason and whether another attempt
+// may succeed.
 
 #include <cstdint>
 #include <functional>
@@ -24,32 +26,46 @@ struct HttpSession {
     bool used = false;  // a request has gone out on the open session
 };
 
-// The handles of one call; members close in reverse order: request,
-// connection, and the call's own session when it has no shared one.
+// The handles of one request; members close in reverse order.
 struct HttpHandles {
-    WinHttpHandle session;
     WinHttpHandle connection;
     WinHttpHandle request;
 };
 
-// (bytes received so far, Content-Length or 0 when the server sent none).
-using ProgressCallback = std::function<void(uint64_t, uint64_t)>;
+enum class HttpFailureKind {
+    Transient,  // the line or a busy server: the same request may succeed later
+    Final,      // the answer or the address is wrong, or the disk is: it will not
+};
 
-// Sends the GET and waits for a response with a 2xx status. Without a session
-// the call opens its own and keeps no connection alive.
-bool openHttpRequest(const std::wstring& url, HttpHandles& handles, std::string& reason,
-                     HttpSession* session = nullptr);
+struct HttpFailure {
+    HttpFailureKind kind = HttpFailureKind::Final;
+    std::string reason;
+    bool hasRetryAfter = false;  // the server said in seconds when to ask again
+    uint32_t retryAfterSeconds = 0;
+};
+
+// (bytes of the file on disk so far, bytes of them that came over the network).
+using ProgressCallback = std::function<void(uint64_t, uint64_t)>;
 
 // The most fetchToMemory holds: a longer body fails with "response too large".
 inline constexpr size_t kMemoryBodyLimit = 64u << 20;
 
-// On failure the body may hold part of the response.
-bool fetchToMemory(const std::wstring& url, std::string& body, std::string& reason,
-                   HttpSession* session = nullptr);
+// A 2xx answer's body. On failure the body may hold part of the response.
+bool fetchToMemory(HttpSession& session, const std::wstring& url, std::string& body, HttpFailure& failure);
 
-// Creates (or truncates) target only once a 2xx response has arrived. On
-// failure whatever was written stays in the file; the caller removes it.
-bool downloadToFile(const std::wstring& url, const std::wstring& target, const ProgressCallback& progress,
-                    std::string& reason, HttpSession* session = nullptr);
+// What one download did.
+struct DownloadAttempt {
+    uint64_t received = 0;  // body bytes that came over the network
+    bool resumed = false;   // it continued the bytes that target held
+};
+
+// Brings target to the size bytes at url. A target shorter than size is
+// continued with a range request when the server can answer one; otherwise,
+// and when the target is not shorter, it is written from its start. The
+// target is created, or changed, only once a 2xx answer has arrived. Whatever
+// was written stays on failure; a body that goes past size is read no
+// further, and fails with "response too large".
+bool downloadToFile(HttpSession& session, const std::wstring& url, const std::wstring& target, uint64_t size,
+                    const ProgressCallback& progress, DownloadAttempt& attempt, HttpFailure& failure);
 
 }  // namespace br

@@ -21,6 +21,7 @@
 #include "update/file_state.h"
 #include "update/http_client.h"
 #include "update/manifest.h"
+#include "update/retries.h"
 #include "update/signature.h"
 #include "update/status.h"
 
@@ -92,9 +93,9 @@ bool isHashText(const std::string& text) {
 // network cannot hand the launcher files of their own.
 bool signedBy(const std::wstring& address, const PublicKey& key, const std::string& body, HttpSession& http) {
     std::string text;
-    std::string reason;
+    HttpFailure failure;
     Signature signature;
-    return fetchToMemory(address + L".sig", text, reason, &http) && parseSignatureText(text, signature) &&
+    return fetchWithRetries(http, address + L".sig", text, failure) && parseSignatureText(text, signature) &&
            signatureMatches(key, body, signature);
 }
 
@@ -110,9 +111,9 @@ bool isCurrentRelease(const Manifest& manifest) {
 bool fetchManifest(Status& status, const std::wstring& address, Manifest& manifest, HttpSession& http) {
     setPhase(status, "Đang kiểm tra phiên bản");
     std::string body;
-    std::string reason;
-    if (!fetchToMemory(address, body, reason, &http)) {
-        setFailed(status, "Không thể kết nối máy chủ: " + reason);
+    HttpFailure failure;
+    if (!fetchWithRetries(http, address, body, failure)) {
+        setFailed(status, "Không thể kết nối máy chủ: " + failure.reason);
         return false;
     }
     PublicKey key;
@@ -207,9 +208,11 @@ DownloadList checkFiles(Status& status, const Manifest& manifest, const std::wst
     return downloads;
 }
 
-// Where the download step stands: the sizes of the files done and its start.
+// Where the download step stands: the sizes of the files done, the bytes that
+// came over the network for them, and its start.
 struct DownloadClock {
     uint64_t byteBase = 0;
+    uint64_t arrivedBase = 0;
     ULONGLONG startTick = 0;
 };
 
@@ -226,10 +229,46 @@ bool moveIntoPlace(const std::wstring& tempFile, const std::wstring& folder, con
            MoveFileExW(tempFile.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
+// Brings tempFile to the content the manifest names. A part that a run
+// before left complete (it ended between download and move) needs no
+// download. A resumed file whose whole fails the hash may have begun with
+// wrong bytes: it is fetched once more from its start. A part is kept after a
+// failure only when the line failed: its bytes are then the right beginning.
+bool fetchVerified(Status& status, const ManifestEntry& item, const std::wstring& tempFile,
+                   const ProgressCallback& progress, HttpSession& http) {
+    const FileStamp part = getFileStamp(tempFile);
+    if (part.exists && part.size == item.size && sha256OfFile(tempFile) == item.sha256) {
+        return true;
+    }
+    for (int pass = 0;; ++pass) {
+        bool resumed = false;
+        HttpFailure failure;
+        if (!downloadWithRetries(http, utf8ToWide(item.url), tempFile, item.size, progress, resumed, failure)) {
+            if (failure.kind == HttpFailureKind::Final) {
+                DeleteFileW(tempFile.c_str());
+            }
+            setFailed(status, "Lỗi tải (" + item.path + "): " + failure.reason);
+            return false;
+        }
+        if (sha256OfFile(tempFile) == item.sha256) {
+            return true;
+        }
+        DeleteFileW(tempFile.c_str());
+        if (!resumed || pass > 0) {
+            setFailed(status, "Lỗi xác minh: " + item.path);
+            return false;
+        }
+    }
+}
+
+std::wstring partFileName(const ManifestEntry& item) {
+    return utf8ToWide(item.sha256) + L".part";
+}
+
 // Download, verify, move into place. A failure has been reported when it
-// returns false, and its temp file is gone.
-bool installFile(Status& status, const ManifestEntry& item, const std::wstring& tempFolder,
-                 const DownloadClock& clock, const std::wstring& folder, StateCache& current, HttpSession& http) {
+// returns false.
+bool installFile(Status& status, const ManifestEntry& item, const std::wstring& tempFolder, DownloadClock& clock,
+                 const std::wstring& folder, StateCache& current, HttpSession& http) {
     if (!isHashText(item.sha256)) {
         setFailed(status, "Lỗi xác minh: " + item.path);
         return false;
@@ -238,32 +277,30 @@ bool installFile(Status& status, const ManifestEntry& item, const std::wstring& 
         setFailed(status, "Lỗi tải (" + item.path + "): cannot create temp file");
         return false;
     }
-    const std::wstring tempFile = tempFolder + utf8ToWide(item.sha256) + L".part";
+    const std::wstring tempFile = tempFolder + partFileName(item);
     // A link left under the temp file's name would take the download elsewhere;
     // deleting it removes the link, not what it points to.
     if (isLink(tempFile)) {
         DeleteFileW(tempFile.c_str());
     }
-    ProgressCallback progress = [&status, clock, &item](uint64_t received, uint64_t) {
-        // A body longer than announced must not push the bar past this file's share.
-        uint64_t done = clock.byteBase + std::min(received, item.size);
+    // The bar never goes back, not even when a file starts again from zero.
+    uint64_t shown = 0;
+    uint64_t arrivedHere = 0;
+    ProgressCallback progress = [&](uint64_t position, uint64_t arrived) {
+        shown = std::max(shown, std::min(position, item.size));
+        arrivedHere = arrived;
+        const uint64_t done = clock.byteBase + shown;
         double seconds = static_cast<double>(GetTickCount64() - clock.startTick) / 1000.0;
         report(status, [&](Status& s) {
             s.bytesDone = done;
             if (seconds > 0.25) {
-                s.speed = static_cast<double>(done) / seconds;
+                s.speed = static_cast<double>(clock.arrivedBase + arrived) / seconds;
             }
         });
     };
-    std::string reason;
-    if (!downloadToFile(utf8ToWide(item.url), tempFile, progress, reason, &http)) {
-        DeleteFileW(tempFile.c_str());
-        setFailed(status, "Lỗi tải (" + item.path + "): " + reason);
-        return false;
-    }
-    if (sha256OfFile(tempFile) != item.sha256) {
-        DeleteFileW(tempFile.c_str());
-        setFailed(status, "Lỗi xác minh: " + item.path);
+    const bool fetched = fetchVerified(status, item, tempFile, progress, http);
+    clock.arrivedBase += arrivedHere;
+    if (!fetched) {
         return false;
     }
     std::wstring target = installTarget(folder, item.path);
@@ -289,7 +326,16 @@ bool downloadAll(Status& status, const DownloadList& downloads, const std::wstri
                  HttpSession& http) {
     removeOldDownloadFolder();
     const std::wstring tempFolder = prepareTempFolder(folder);
-    DownloadClock clock{0, GetTickCount64()};
+    if (!tempFolder.empty()) {
+        // The parts of this release's downloads are continued; the others would
+        // only fill the disk.
+        std::vector<std::wstring> wanted;
+        for (const ManifestEntry& item : downloads.items) {
+            wanted.push_back(partFileName(item));
+        }
+        removePartsExcept(tempFolder, wanted);
+    }
+    DownloadClock clock{0, 0, GetTickCount64()};
     setPhase(status, downloads.items.empty() ? "Đã là bản mới nhất" : "Đang tải dữ liệu cập nhật");
 
     for (size_t index = 0; index < downloads.items.size(); ++index) {

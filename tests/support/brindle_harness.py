@@ -287,6 +287,17 @@ def requests_seen(server_dir=None):
         return f.read().splitlines()
 
 
+def bytes_sent(fragment, server_dir=None):
+    """The body bytes the test server has sent so far for paths that hold fragment."""
+    total = 0
+    with open(os.path.join(server_dir or SERVER_DIR, "sent.log")) as f:
+        for line in f:
+            count, _, path = line.rstrip("\n").partition(" ")
+            if fragment in path:
+                total += int(count)
+    return total
+
+
 def wait_for(condition, timeout, interval=0.1):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:

@@ -121,4 +121,18 @@ inline std::vector<std::string> scriptServerRequests(const std::string& dir = sc
     return lines;
 }
 
+// The body bytes the server has sent so far for paths that contain fragment
+// (sent.log).
+inline uint64_t scriptServerBytesSent(const std::string& fragment, const std::string& dir = scriptServerDir()) {
+    std::ifstream in(dir + "/sent.log");
+    uint64_t total = 0;
+    for (std::string line; std::getline(in, line);) {
+        const size_t space = line.find(' ');
+        if (space != std::string::npos && line.find(fragment, space + 1) != std::string::npos) {
+            total += std::strtoull(line.c_str(), nullptr, 10);
+        }
+    }
+    return total;
+}
+
 }  // namespace br

@@ -45,6 +45,16 @@ Modifiers:
     close            answer with "Connection: close" and close the connection after it
     drop             close the connection after the answer without a word, as a
                      server whose idle time-out ends a kept connection
+    fail/K/CODE      answer the first K requests for this exact path with CODE and
+                     a short text body; from the K+1-th on, the rest of the route
+    retry-after/S    send "Retry-After: S" with the answer
+    no-range         ignore a Range header (answer 200 with the whole body)
+    range-from/N     answer a Range header as if it asked for "bytes=N-"
+
+A request with "Range: bytes=N-" for a 200 answer with a body is answered as
+a plain file server does: 206 with the body from byte N on and "Content-Range:
+bytes N-LAST/TOTAL", or 416 with "Content-Range: bytes */TOTAL" when N is not
+before the end. The modifiers above then apply to that shorter body.
 
 Body sources (the rest of the path):
     bytes/N          N bytes of the pattern: byte i is (i * 2654435761 >> 13) & 0xFF
@@ -74,6 +84,8 @@ The state folder DIR holds:
     requests.log     one line "METHOD /path?query" per request, in arrival order
     connections.log  one line "CONNECTION METHOD /path?query" per request, where
                      CONNECTION numbers the TCP connection it came on (from 1)
+    sent.log         one line "BYTES /path?query" per answer: the body bytes that
+                     went out (a cut answer counts what went before the cut)
     offline          (written by a test) while it exists, every connection is
                      reset at once, as if the server could not be reached
     server.log       the server's own output
@@ -143,6 +155,9 @@ class Answer:
     close_after: bool = False
     linger: bool = False
     drop_after: bool = False
+    failing: bool = False
+    no_range: bool = False
+    range_from: int = None
 
 
 def number(segments, what):
@@ -219,6 +234,26 @@ def mod_drop(answer, segments, handler):
     answer.drop_after = True
 
 
+def mod_fail(answer, segments, handler):
+    count = number(segments, "fail")
+    status = number(segments, "fail")
+    if handler.server.count_failure(handler.path, count):
+        answer.status = status
+        answer.failing = True
+
+
+def mod_retry_after(answer, segments, handler):
+    answer.headers = (answer.headers or []) + [("Retry-After", str(number(segments, "retry-after")))]
+
+
+def mod_no_range(answer, segments, handler):
+    answer.no_range = True
+
+
+def mod_range_from(answer, segments, handler):
+    answer.range_from = number(segments, "range-from")
+
+
 def mod_downgrade(answer, segments, handler):
     port = number(segments, "downgrade")
     rest = "/".join(segments)
@@ -252,6 +287,10 @@ MODIFIERS = {
     "linger": mod_linger,
     "close": mod_close,
     "drop": mod_drop,
+    "fail": mod_fail,
+    "retry-after": mod_retry_after,
+    "no-range": mod_no_range,
+    "range-from": mod_range_from,
 }
 
 
@@ -343,14 +382,38 @@ def plan_answer(path, handler):
             answer.has_source = True
         else:
             raise RouteError("unknown route segment %r" % name)
-    if not answer.has_source and answer.status != 200:
+    if answer.failing or (not answer.has_source and answer.status != 200):
         answer.body = ("status %d\n" % answer.status).encode("ascii")
         answer.content_type = "text/plain"
     if answer.corrupt_at is not None and answer.corrupt_at < len(answer.body):
         body = bytearray(answer.body)
         body[answer.corrupt_at] ^= 0xFF
         answer.body = bytes(body)
+    if answer.status == 200 and answer.has_source and not answer.no_range and not answer.endless:
+        asked = handler.headers.get("Range")
+        if asked and answer.range_from is not None:
+            asked = "bytes=%d-" % answer.range_from
+        answer_range(answer, asked)
     return answer
+
+
+def answer_range(answer, header):
+    """Narrows a 200 answer to "bytes=N-", as a plain file server does."""
+    if not header or not header.startswith("bytes=") or not header.endswith("-"):
+        return
+    try:
+        first = int(header[len("bytes="):-1])
+    except ValueError:
+        return
+    total = len(answer.body)
+    if first < total:
+        answer.status = 206
+        answer.headers = (answer.headers or []) + [("Content-Range", "bytes %d-%d/%d" % (first, total - 1, total))]
+        answer.body = answer.body[first:]
+    else:
+        answer.status = 416
+        answer.headers = (answer.headers or []) + [("Content-Range", "bytes */%d" % total)]
+        answer.body = b""
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -389,10 +452,12 @@ class Handler(BaseHTTPRequestHandler):
         except RouteError as error:
             self.log_message("bad route %s: %s", self.path, error)
             answer = Answer(status=400, body=("bad route: %s\n" % error).encode(), content_type="text/plain")
+        self.sent = 0
         try:
             self.send(answer)
         except (ConnectionError, OSError):
             self.close_connection = True  # the client went away; nothing to report
+        self.server.note_sent(self.path, self.sent)
         self.server.note_activity()
 
     def send(self, answer):
@@ -461,6 +526,7 @@ class Handler(BaseHTTPRequestHandler):
         if answer.chunked:
             self.wfile.write(b"%x\r\n" % len(piece))
         self.wfile.write(piece[:count])
+        self.sent += count
         if answer.chunked and count == len(piece):
             self.wfile.write(b"\r\n")
 
@@ -498,6 +564,7 @@ class ScriptServer(ThreadingHTTPServer):
         self.last_activity = time.monotonic()
         self.log_lock = threading.Lock()
         self.connections = 0
+        self.failures = {}
 
     def note_activity(self):
         self.last_activity = time.monotonic()
@@ -506,6 +573,18 @@ class ScriptServer(ThreadingHTTPServer):
         with self.log_lock:
             self.connections += 1
             return self.connections
+
+    def count_failure(self, path, count):
+        """Whether this request for path is one of its first count."""
+        with self.log_lock:
+            done = self.failures.get(path, 0)
+            self.failures[path] = done + 1
+            return done < count
+
+    def note_sent(self, path, count):
+        with self.log_lock:
+            with open(os.path.join(self.state_dir, "sent.log"), "a") as log:
+                log.write("%d %s\n" % (count, path))
 
     def note_request(self, method, path, connection):
         self.note_activity()
@@ -611,6 +690,7 @@ def start(state_dir, port, idle_timeout, tls=None):
     os.makedirs(os.path.join(state_dir, "root"))
     open(os.path.join(state_dir, "requests.log"), "w").close()
     open(os.path.join(state_dir, "connections.log"), "w").close()
+    open(os.path.join(state_dir, "sent.log"), "w").close()
     with open(os.path.join(state_dir, "server.log"), "wb") as log:
         # Detached and with no inherited pipes, so ctest sees this command end.
         process = subprocess.Popen(

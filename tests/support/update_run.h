@@ -21,6 +21,7 @@
 #include "support/registry.h"
 #include "support/script_server.h"
 #include "update/file_state.h"
+#include "update/retries.h"
 #include "tools/publish/signing.h"
 #include "update/signature.h"
 #include "update/status.h"
@@ -79,12 +80,25 @@ inline bool sameSnapshot(const StatusSnapshot& a, const StatusSnapshot& b) {
            a.error == b.error;
 }
 
+// The waits a run asked for before its retries, which the fixture's runs
+// do not sleep.
+inline std::vector<uint32_t>& recordedPauses() {
+    static std::vector<uint32_t> pauses;
+    return pauses;
+}
+
+inline void recordPause(uint32_t milliseconds) {
+    recordedPauses().push_back(milliseconds);
+}
+
 class UpdateRunTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!BRINDLE_MANIFEST_ON_SCRIPT_SERVER) {
             GTEST_SKIP() << "the built-in manifest address is not the loopback test server";
         }
+        retryPause = recordPause;
+        recordedPauses().clear();
         setInstallFolder(install.path());
         setShortcutWanted(false);
         DeleteFileW(serverFile("offline").c_str());

@@ -141,6 +141,7 @@ struct Fault {
     std::function<void()> arrange;     // breaks the disk side, if anything
     std::function<void()> mend;        // takes that back
     bool mayComplete = false;          // the bytes that arrive can still be the right ones
+    bool completes = false;            // retried and continued, the run ends with the release
 };
 
 std::vector<std::string> downloadErrors(const std::vector<std::string>& reasons) {
@@ -204,7 +205,8 @@ protected:
     }
 
     // Each file is what it was or, complete, what the new release says; a
-    // file that was not there before is a complete file of the new release.
+    // file that was not there before is a complete file of the new release
+    // (or a part of one in the download folder).
     void expectNothingLost(const FolderContent& before, const std::vector<ReleaseFile>& next) {
         FolderContent after = filesUnder(install.path());
         FolderContent wanted = contentOf(next);
@@ -215,16 +217,18 @@ protected:
             EXPECT_TRUE(now->second == content || (fresh != wanted.end() && now->second == fresh->second))
                 << path << " was damaged";
         }
+        // What the download folder keeps for the next attempt is checked apart.
+        const std::string downloads = wideToUtf8(kDownloadFolderName) + "/";
         for (const auto& [path, content] : after) {
-            if (before.count(path) == 0) {
+            if (before.count(path) == 0 && path.rfind(downloads, 0) != 0) {
                 auto fresh = wanted.find(path);
                 EXPECT_TRUE(fresh != wanted.end() && fresh->second == content) << path << " appeared";
             }
         }
     }
 
-    bool partFileFor(const std::string& content) {
-        return fileExists(downloadFolder(install.path()) + utf8ToWide(sha256Of(content)) + L".part");
+    std::wstring partOf(const std::string& content) {
+        return downloadFolder(install.path()) + utf8ToWide(sha256Of(content)) + L".part";
     }
 
     void holdOpenInAnotherProcess(const std::wstring& file) {
@@ -266,7 +270,8 @@ protected:
 
         publish(served(kNext, kFaulted, fault.prefix));
         RunRecord failed = run();
-        if (fault.mayComplete && failed.last.succeeded) {
+        if (fault.completes || (fault.mayComplete && failed.last.succeeded)) {
+            EXPECT_TRUE(failed.last.succeeded) << failed.last.error;
             expectExactly(kNext);
         } else {
             EXPECT_FALSE(failed.last.succeeded);
@@ -274,7 +279,9 @@ protected:
                 << failed.last.error;
             expectNothingLost(before, kNext);
             EXPECT_EQ(stateText(), stateBefore) << "the state file changed";
-            EXPECT_FALSE(partFileFor(kNext[1].content)) << "the failed download's temp file stayed";
+            // What stays of the download is a beginning of its file, for the next run to continue.
+            const std::string part = readWholeFile(partOf(kNext[1].content));
+            EXPECT_EQ(kNext[1].content.compare(0, part.size(), part), 0) << "the temp file holds other bytes";
         }
         if (fault.mend) {
             fault.mend();
@@ -293,34 +300,37 @@ protected:
 // connection; the next call must not take them for its own response.
 TEST(HttpFaults, ALongBodyDoesNotSpoilTheNextCall) {
     for (int attempt = 0; attempt < 3; ++attempt) {
+        HttpSession session;
         std::string body;
-        std::string reason;
+        HttpFailure failure;
         // What this call returns does not matter here (the hash check judges
         // downloads); only that it leaves nothing behind.
-        fetchToMemory(scriptServerUrl("length/100/bytes/60000"), body, reason);
+        fetchToMemory(session, scriptServerUrl("length/100/bytes/60000"), body, failure);
         body.clear();
-        ASSERT_TRUE(fetchToMemory(scriptServerUrl("text/next"), body, reason)) << reason;
+        ASSERT_TRUE(fetchToMemory(session, scriptServerUrl("text/next"), body, failure)) << failure.reason;
         EXPECT_EQ(body, "next");
     }
 }
 
 TEST_F(FaultsOnMachine, ServerFaultsKeepTheInstallationAndTheNextRunConverges) {
-    std::vector<std::string> cutOrVerified = downloadErrors(kBrokenBody);
-    cutOrVerified.push_back(kVerifyError);
-    // Wine's WinHTTP may take a reset for the end of the body; the hash then
-    // finds the file short.
-    std::vector<std::string> reset = downloadErrors({"read failed", "query data failed", "WinHttpReceiveResponse failed"});
-    reset.push_back(kVerifyError);
+    // Wine's WinHTTP may take a reset for the end of the body.
+    const std::vector<std::string> broken =
+        downloadErrors({"read failed", "query data failed", "WinHttpReceiveResponse failed"});
+    const std::vector<std::string> tooLarge = downloadErrors({"response too large"});
     // The faulted file is 200000 bytes.
     const std::vector<Fault> faults = {
-        {"connection closed mid-file", "piece/8192/cut/90000/", cutOrVerified},
-        {"connection reset mid-file", "slow/5/piece/8192/reset/90000/", reset},
+        // Every answer ends early: each attempt continues where the last one stopped.
+        {"connection closed mid-file", "piece/8192/cut/90000/", {}, nullptr, nullptr, false, true},
+        {"connection reset mid-file", "slow/5/piece/8192/reset/90000/", broken, nullptr, nullptr, true},
+        {"every connection reset before the body", "reset/0/", broken},
         {"500 on a file", "status/500/", downloadErrors({"HTTP status 500"})},
         {"503 after two redirects", "redirect/2/status/503/", downloadErrors({"HTTP status 503"})},
         {"endless redirects", "redirect/40/", downloadErrors({"WinHttpReceiveResponse failed"})},
-        // All 200000 right bytes, but 250000 announced: a client may take them.
-        {"body shorter than announced", "length/250000/", cutOrVerified, nullptr, nullptr, true},
-        {"body longer than announced", "length/150000/", {kVerifyError}},
+        // More announced than the manifest promised: not read.
+        {"body shorter than announced", "length/250000/", tooLarge},
+        // The first attempt ends at the announced length, short of the file;
+        // the answer to its continuation announces more than the rest.
+        {"body longer than announced", "length/150000/", tooLarge},
         {"one wrong byte", "corrupt/123456/", {kVerifyError}},
     };
 
@@ -374,11 +384,108 @@ TEST_F(FaultsOnMachine, DiskFaultsKeepTheInstallationAndTheNextRunConverges) {
 }
 
 // The receive time-out is a minute: a server that stops sending for longer
-// ends the run, and nothing of the cut file stays.
-TEST_F(FaultsOnMachine, StalledServerTimesOutAndKeepsTheInstallation) {
-    // 70 s of silence after the first 64 KiB; without the time-out the
-    // download would then complete.
-    tryFault({"stalled server", "piece/16384/stall/65536/70000/", downloadErrors(kBrokenBody)});
+// ends the attempt, and the next one continues the file.
+TEST_F(FaultsOnMachine, StalledServerTimesOutAndTheNextAttemptFinishes) {
+    // 70 s of silence after 150000 bytes of each answer: the continuation is shorter.
+    tryFault({"stalled server", "piece/16384/stall/150000/70000/", {}, nullptr, nullptr, false, true});
+    EXPECT_EQ(recordedPauses(), std::vector<uint32_t>{1000});
+}
+
+// A line that drops every 4 MiB: one run installs a 64 MiB file, each
+// attempt continuing the last, and the server sends little more than the file.
+TEST_F(FaultsOnMachine, ALineThatDropsEveryFewMegabytesStillDeliversABigFile) {
+    const std::string big = patternBytes(64u << 20);
+    serveFile("lossy-64m.bin", big);
+    publish({{"big.bin", big, "piece/65536/cut/4194304/file/lossy-64m.bin", ""}});
+    RunRecord record = run();
+    ASSERT_TRUE(record.last.succeeded) << record.last.error;
+    EXPECT_TRUE(readWholeFile(installed(L"big.bin")) == big) << "the installed file differs";
+    EXPECT_GE(requestsFor("/lossy-64m.bin"), 16u);
+    EXPECT_LE(scriptServerBytesSent("/lossy-64m.bin"), big.size() * 115 / 100);
+    uint64_t shown = 0;
+    for (const StatusSnapshot& snap : record.seen) {
+        EXPECT_GE(snap.bytesDone, shown) << "the bar went back";
+        EXPECT_LE(snap.bytesDone, std::max<uint64_t>(snap.bytesTotal, big.size()));
+        shown = snap.bytesDone;
+    }
+    serveFile("lossy-64m.bin", "");
+}
+
+// A busy server is asked again, after the wait it names or 1, 2 s; the
+// manifest too. A file that is not there fails at once, with one request.
+TEST_F(FaultsOnMachine, ABusyServerIsAskedAgainAndAMissingFileIsNot) {
+    serveFile("busy-a.bin", "a");
+    serveFile("busy-b.bin", "b");
+    publish({{"a.txt", "a", "fail/2/503/file/busy-a.bin", ""},
+             {"b.txt", "b", "retry-after/3/fail/2/503/file/busy-b.bin", ""}});
+    serveFile("manifest.json.route", "fail/2/503/file/manifest.json");
+    RunRecord busy = run();
+    DeleteFileW(serverFile("root/manifest.json.route").c_str());
+    ASSERT_TRUE(busy.last.succeeded) << busy.last.error;
+    EXPECT_EQ(readWholeFile(installed(L"b.txt")), "b");
+    EXPECT_EQ(requestsFor("/busy-a.bin"), 3u);
+    EXPECT_EQ(recordedPauses(), (std::vector<uint32_t>{1000, 2000, 1000, 2000, 3000, 3000}));
+
+    recordedPauses().clear();
+    publish({{"gone.txt", "x", "file/never-served.bin", ""}});
+    RunRecord missing = run();
+    EXPECT_EQ(missing.last.error, "Lỗi tải (gone.txt): HTTP status 404");
+    EXPECT_EQ(requestsFor("/never-served.bin"), 1u);
+    EXPECT_TRUE(recordedPauses().empty());
+}
+
+// What an earlier run left in the download folder: the beginning of a file
+// of this release is continued, or fetched whole from a server without
+// ranges; a beginning with wrong bytes is fetched once more from its start;
+// the parts of no file of the release go.
+TEST_F(FaultsOnMachine, PartsThatAnEarlierRunLeftAreContinuedOrCleared) {
+    publish(kFirst);
+    ASSERT_TRUE(run().last.succeeded);
+    const std::string one = patternBytes(300000);
+    const std::string two = reversed(one);
+    const std::string three(300000, '3');
+    serveFile("left-one.bin", one);
+    serveFile("left-two.bin", two);
+    serveFile("left-three.bin", three);
+    const std::wstring downloads = downloadFolder(install.path());
+    ASSERT_TRUE(writeWholeFile(partOf(one), one.substr(0, 100000)));
+    ASSERT_TRUE(writeWholeFile(partOf(two), two.substr(0, 100000)));
+    ASSERT_TRUE(writeWholeFile(partOf(three), std::string(100000, 'w')));
+    ASSERT_TRUE(writeWholeFile(downloads + std::wstring(64, L'0') + L".part", "of an older release"));
+    ASSERT_TRUE(writeWholeFile(downloads + L"notes.txt", "not ours either"));
+
+    publish({{"one.bin", one, "file/left-one.bin", ""},
+             {"two.bin", two, "no-range/file/left-two.bin", ""},
+             {"three.bin", three, "file/left-three.bin", ""}});
+    RunRecord record = run();
+    ASSERT_TRUE(record.last.succeeded) << record.last.error;
+    EXPECT_EQ(readWholeFile(installed(L"one.bin")), one);
+    EXPECT_EQ(readWholeFile(installed(L"two.bin")), two);
+    EXPECT_EQ(readWholeFile(installed(L"three.bin")), three);
+    EXPECT_EQ(scriptServerBytesSent("/left-one.bin"), 200000u);
+    EXPECT_EQ(scriptServerBytesSent("/left-two.bin"), 300000u);
+    EXPECT_EQ(scriptServerBytesSent("/left-three.bin"), 500000u);
+    EXPECT_EQ(requestsFor("/left-three.bin"), 2u);
+    EXPECT_TRUE(filesUnder(downloads.substr(0, downloads.size() - 1)).empty());
+}
+
+// A server that sends more than the manifest's size: reading stops there,
+// at once, and nothing of it is installed.
+TEST_F(FaultsOnMachine, MoreBytesThanTheManifestPromisedInstallNothing) {
+    publish(kFirst);
+    ASSERT_TRUE(run().last.succeeded);
+    const std::string stateBefore = stateText();
+    serveFile("longer.bin", patternBytes(400000));
+    std::vector<ReleaseFile> next = kNext;
+    next[1].content = patternBytes(100000);
+    next[1].route = "chunked/piece/8192/file/longer.bin";
+    publish(next);
+    RunRecord record = run();
+    EXPECT_EQ(record.last.error, "Lỗi tải (data/a.bin): response too large");
+    EXPECT_EQ(requestsFor("/longer.bin"), 1u);
+    EXPECT_EQ(stateText(), stateBefore);
+    EXPECT_EQ(readWholeFile(installed(L"data\\a.bin")), kFirst[1].content);
+    EXPECT_FALSE(fileExists(partOf(next[1].content)));
 }
 
 // Nothing that a manifest names may create, change or delete anything

@@ -462,8 +462,8 @@ TEST_F(WorkerOnMachine, ARunKeepsOneConnectionForEverything) {
 }
 
 // A body longer than announced, whose extra bytes stay on the line: the run
-// fails on it (the file is short of its size), its session is closed, and the
-// next run completes. On Windows the closed session takes its connections
+// fails on it (the attempt that continues the short file is announced longer
+// than the rest), its session is closed, and the next run completes. On Windows the closed session takes its connections
 // with it; Wine's WinHTTP pools connections past the session, so there the
 // next request may still meet the stale bytes, and fails before any answer:
 // it is sent again on a fresh connection.
@@ -473,7 +473,7 @@ TEST_F(WorkerOnMachine, AFileLongerThanAnnouncedDoesNotSpoilTheNextRun) {
     publish({{"a.txt", "a", "", ""}, {"long.bin", whole, "length/150000/linger/file/long.bin", ""},
              {"c.txt", "c", "", ""}});
     RunRecord first = run();
-    EXPECT_EQ(first.last.error, "Lỗi xác minh: long.bin");
+    EXPECT_EQ(first.last.error, "Lỗi tải (long.bin): response too large");
 
     publish({{"a.txt", "a", "", ""}, {"long.bin", whole, "", ""}, {"c.txt", "c", "", ""}});
     RunRecord second = run();
