@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "common/decimal.h"
+#include "common/text_encoding.h"
 #include "update/transfer_rules.h"
 
 namespace br {
@@ -96,17 +98,13 @@ void failAfterSend(HttpFailure& failure, const char* reason) {
     failWith(failure, isFinalSendError(GetLastError()) ? HttpFailureKind::Final : HttpFailureKind::Transient, reason);
 }
 
-std::string wideHeader(HINTERNET request, DWORD query) {
+std::string headerText(HINTERNET request, DWORD query) {
     wchar_t text[128] = {};
     DWORD size = sizeof(text) - sizeof(wchar_t);
     if (!WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, text, &size, WINHTTP_NO_HEADER_INDEX)) {
         return std::string();
     }
-    std::string narrow;
-    for (const wchar_t* c = text; *c != L'\0'; ++c) {
-        narrow += *c < 0x80 ? static_cast<char>(*c) : '?';
-    }
-    return narrow;
+    return wideToUtf8(text);
 }
 
 uint32_t statusOf(HINTERNET request) {
@@ -122,7 +120,7 @@ void failWithStatus(HINTERNET request, uint32_t status, HttpFailure& failure) {
     failWith(failure, isTransientStatus(status) ? HttpFailureKind::Transient : HttpFailureKind::Final,
              "HTTP status " + std::to_string(status));
     failure.hasRetryAfter =
-        parseRetryAfterSeconds(wideHeader(request, WINHTTP_QUERY_RETRY_AFTER), failure.retryAfterSeconds);
+        parseRetryAfterSeconds(headerText(request, WINHTTP_QUERY_RETRY_AFTER), failure.retryAfterSeconds);
 }
 
 // One attempt: connect, send, wait for the response. unanswered tells that it
@@ -160,21 +158,7 @@ bool sendRequest(HINTERNET session, const ParsedUrl& parsed, const std::wstring&
 
 // The announced length, when there is one that is a plain number.
 bool contentLengthOf(HINTERNET request, uint64_t& length) {
-    wchar_t text[32] = {};
-    DWORD size = sizeof(text);
-    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
-                             WINHTTP_NO_HEADER_INDEX) ||
-        text[0] == L'\0') {
-        return false;
-    }
-    length = 0;
-    for (const wchar_t* c = text; *c != L'\0'; ++c) {
-        if (*c < L'0' || *c > L'9' || length > (UINT64_MAX - 9) / 10) {
-            return false;
-        }
-        length = length * 10 + static_cast<uint64_t>(*c - L'0');
-    }
-    return true;
+    return parseDecimal(headerText(request, WINHTTP_QUERY_CONTENT_LENGTH), length);
 }
 
 // Hands the body over chunk by chunk, each as large as WinHTTP has ready, so
@@ -304,7 +288,7 @@ bool requestFile(HttpSession& session, const std::wstring& url, uint64_t size, u
         }
         const uint32_t status = statusOf(handles.request.get());
         if (status == 206 &&
-            contentRangeContinues(wideHeader(handles.request.get(), WINHTTP_QUERY_CONTENT_RANGE), offset, size)) {
+            contentRangeContinues(headerText(handles.request.get(), WINHTTP_QUERY_CONTENT_RANGE), offset, size)) {
             return true;
         }
         if (status != 206 && status != 416) {

@@ -3,22 +3,11 @@
 
 #include "update/file_state.h"
 
+#include "common/decimal.h"
+
 namespace br {
 
 namespace {
-
-// A decimal count as the state file writes it: digits only, and one that fits.
-bool readCount(const std::string& text, uint64_t& number) {
-    number = 0;
-    for (char c : text) {
-        const uint64_t digit = static_cast<uint64_t>(c - '0');
-        if (c < '0' || c > '9' || number > (UINT64_MAX - digit) / 10) {
-            return false;
-        }
-        number = number * 10 + digit;
-    }
-    return !text.empty();
-}
 
 // One line of the state file, already without its line end. A line that does
 // not hold four fields, whose numbers are no plain counts, or that names no
@@ -42,8 +31,8 @@ void storeStateLine(const std::string& line, StateCache& cache) {
     }
     StateEntry entry;
     entry.sha256 = line.substr(0, first);
-    if (!readCount(line.substr(first + 1, second - first - 1), entry.size) ||
-        !readCount(line.substr(second + 1, third - second - 1), entry.lastWriteTime)) {
+    if (!parseDecimal(line.substr(first + 1, second - first - 1), entry.size) ||
+        !parseDecimal(line.substr(second + 1, third - second - 1), entry.lastWriteTime)) {
         return;
     }
     cache[path] = entry;  // a later line for the same path wins

@@ -2,33 +2,9 @@
 
 #include <algorithm>
 
+#include "common/decimal.h"
+
 namespace br {
-
-namespace {
-
-// Reads a plain decimal number at text[at...], moving at past it.
-bool readNumber(const std::string& text, size_t& at, uint64_t& value) {
-    const size_t start = at;
-    value = 0;
-    while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
-        if (value > (UINT64_MAX - 9) / 10) {
-            return false;
-        }
-        value = value * 10 + static_cast<uint64_t>(text[at] - '0');
-        ++at;
-    }
-    return at > start;
-}
-
-bool expect(const std::string& text, size_t& at, char c) {
-    if (at < text.size() && text[at] == c) {
-        ++at;
-        return true;
-    }
-    return false;
-}
-
-}  // namespace
 
 bool isTransientStatus(uint32_t status) {
     switch (status) {
@@ -60,9 +36,8 @@ bool RetryCount::allowsAnother(uint64_t received) {
 }
 
 bool parseRetryAfterSeconds(const std::string& text, uint32_t& seconds) {
-    size_t at = 0;
     uint64_t value = 0;
-    if (!readNumber(text, at, value) || at != text.size()) {
+    if (!parseDecimal(text, value)) {
         return false;
     }
     seconds = static_cast<uint32_t>(std::min<uint64_t>(value, kLongestRetryAfterSeconds));
@@ -71,16 +46,16 @@ bool parseRetryAfterSeconds(const std::string& text, uint32_t& seconds) {
 
 bool contentRangeContinues(const std::string& text, uint64_t offset, uint64_t total) {
     const std::string unit = "bytes ";
-    if (text.compare(0, unit.size(), unit) != 0) {
-        return false;
-    }
-    size_t at = unit.size();
+    const size_t dash = text.find('-');
+    const size_t slash = text.find('/');
     uint64_t first = 0;
     uint64_t last = 0;
     uint64_t size = 0;
-    return readNumber(text, at, first) && expect(text, at, '-') && readNumber(text, at, last) &&
-           expect(text, at, '/') && readNumber(text, at, size) && at == text.size() && first == offset &&
-           size == total && total > 0 && last == total - 1;
+    return text.compare(0, unit.size(), unit) == 0 && dash != std::string::npos && slash != std::string::npos &&
+           dash < slash && parseDecimal(text.substr(unit.size(), dash - unit.size()), first) &&
+           parseDecimal(text.substr(dash + 1, slash - dash - 1), last) &&
+           parseDecimal(text.substr(slash + 1), size) && first == offset && size == total && total > 0 &&
+           last == total - 1;
 }
 
 }  // namespace br
