@@ -469,25 +469,6 @@ TEST_F(FaultsOnMachine, PartsThatAnEarlierRunLeftAreContinuedOrCleared) {
     EXPECT_TRUE(filesUnder(downloads.substr(0, downloads.size() - 1)).empty());
 }
 
-// A server that sends more than the manifest's size: reading stops there,
-// at once, and nothing of it is installed.
-TEST_F(FaultsOnMachine, MoreBytesThanTheManifestPromisedInstallNothing) {
-    publish(kFirst);
-    ASSERT_TRUE(run().last.succeeded);
-    const std::string stateBefore = stateText();
-    serveFile("longer.bin", patternBytes(400000));
-    std::vector<ReleaseFile> next = kNext;
-    next[1].content = patternBytes(100000);
-    next[1].route = "chunked/piece/8192/file/longer.bin";
-    publish(next);
-    RunRecord record = run();
-    EXPECT_EQ(record.last.error, "Lỗi tải (data/a.bin): response too large");
-    EXPECT_EQ(requestsFor("/longer.bin"), 1u);
-    EXPECT_EQ(stateText(), stateBefore);
-    EXPECT_EQ(readWholeFile(installed(L"data\\a.bin")), kFirst[1].content);
-    EXPECT_FALSE(fileExists(partOf(next[1].content)));
-}
-
 // Nothing that a manifest names may create, change or delete anything
 // outside the install folder, whatever its spelling.
 TEST_F(FaultsOnMachine, ManifestPathsNeverReachOutsideTheFolder) {
