@@ -2,6 +2,7 @@
 
 #include <dwmapi.h>
 
+#include "app/frame_pacing.h"
 #include "common/win32_handles.h"
 #include "imgui.h"
 #include "imgui_impl_dx11.h"
@@ -161,12 +162,47 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
+namespace {
+
+// What a frame shows, as one number: its vertices, indices, textures and
+// clipping. Equal numbers, equal pictures.
+uint64_t pictureOf(const ImDrawData* data) {
+    uint64_t hash = 14695981039346656037ull;
+    auto mix = [&hash](const void* bytes, size_t count) {
+        const unsigned char* at = static_cast<const unsigned char*>(bytes);
+        for (size_t i = 0; i < count; ++i) {
+            hash = (hash ^ at[i]) * 1099511628211ull;
+        }
+    };
+    if (data == nullptr) {
+        return hash;
+    }
+    for (int list = 0; list < data->CmdListsCount; ++list) {
+        const ImDrawList* drawList = data->CmdLists[list];
+        mix(drawList->VtxBuffer.Data, static_cast<size_t>(drawList->VtxBuffer.Size) * sizeof(ImDrawVert));
+        mix(drawList->IdxBuffer.Data, static_cast<size_t>(drawList->IdxBuffer.Size) * sizeof(ImDrawIdx));
+        for (const ImDrawCmd& command : drawList->CmdBuffer) {
+            mix(&command.ClipRect, sizeof(command.ClipRect));
+            mix(&command.TextureId, sizeof(command.TextureId));
+            mix(&command.ElemCount, sizeof(command.ElemCount));
+            mix(&command.IdxOffset, sizeof(command.IdxOffset));
+            mix(&command.VtxOffset, sizeof(command.VtxOffset));
+        }
+    }
+    return hash;
+}
+
+}  // namespace
+
 void runFrameLoop() {
+    FramePacer pacer(launcherApp.window);
     bool occluded = false;
+    bool activity = false;
     while (launcherApp.appRunning) {
         // Drain everything, even past WM_QUIT, before deciding whether to draw.
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            activity = true;
             TranslateMessage(&message);
             DispatchMessageW(&message);
             if (message.message == WM_QUIT) {
@@ -176,6 +212,12 @@ void runFrameLoop() {
         if (!launcherApp.appRunning) {
             return;
         }
+        // The download runs beside the window: a frame drawn before the display
+        // can show it only takes a core from it.
+        if (!pacer.waitForFrameTime()) {
+            continue;
+        }
+        pacer.frameStarted();
 
         if (launcherApp.pendingResizeWidth != 0 && launcherApp.pendingResizeHeight != 0) {
             cleanupRenderTarget();
@@ -189,10 +231,8 @@ void runFrameLoop() {
             createRenderTarget();
         }
 
-        // Hidden (minimised, or the screen locked): Present returns at once
-        // then, so without a pause the loop would spin a core. Only the
-        // drawing pauses; the frame goes on, so a finished update still
-        // starts the game.
+        // Hidden (minimised, or the screen locked): only the drawing pauses;
+        // the frame goes on, so a finished update still starts the game.
         if (occluded) {
             occluded = launcherApp.swapChain->Present(0, DXGI_PRESENT_TEST) == DXGI_STATUS_OCCLUDED;
         }
@@ -203,16 +243,22 @@ void runFrameLoop() {
         drawLauncherFrame();
         ImGui::Render();
 
-        if (occluded) {
-            Sleep(10);
+        // Each frame that reaches the screen costs the renderer far more than
+        // working it out does (under Wine's software renderer a whole core at
+        // the display's rate): the worker's progress shows five times a second,
+        // the player's doings at once, an unchanged picture not again.
+        const uint64_t picture = pictureOf(ImGui::GetDrawData());
+        if (occluded || !pacer.presentDue(activity, picture)) {
             continue;
         }
+        activity = false;
         if (launcherApp.mainRenderTargetView != nullptr) {
             launcherApp.deviceContext->OMSetRenderTargets(1, &launcherApp.mainRenderTargetView, nullptr);
             launcherApp.deviceContext->ClearRenderTargetView(launcherApp.mainRenderTargetView, kClearColour);
             ImGui_ImplDX11_RenderDrawData(ImGui::GetDrawData());
         }
         occluded = launcherApp.swapChain->Present(1, 0) == DXGI_STATUS_OCCLUDED;
+        pacer.presented(picture);
     }
 }
 

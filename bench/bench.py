@@ -24,6 +24,7 @@ import subprocess
 import sys
 import threading
 import time
+import types
 import urllib.request
 
 MIB = 1 << 20
@@ -40,6 +41,7 @@ SIZES = {
     "rtt_files": ("BENCH_RTT_FILES", 300, 60),
     "rtt_ms": ("BENCH_RTT_MS", 40, 40),
     "rtt_reps": ("BENCH_RTT_REPS", 3, 1),
+    "parallel_big_mib": ("BENCH_PARALLEL_BIG_MIB", 256, 16),
 }
 
 WINDOW_TITLE = "BRINDLE Updater"
@@ -121,7 +123,7 @@ class Data:
                 self.write(name, s["small_kib"] * 1024, 100 + i)
         self.rtt = ["rtt/r%04d.bin" % i for i in range(s["rtt_files"])]
         self.rtt_entries = []
-        for i, name in enumerate(self.rtt if "rtt" in parts else []):
+        for i, name in enumerate(self.rtt if {"rtt", "parallel"} & parts else []):
             sha = self.write(name, s["small_kib"] * 1024, 300000 + i)
             self.rtt_entries.append({"path": name, "sha256": sha, "size": s["small_kib"] * 1024})
         # The release: files of about equal size in 100 folders, summing to release_mib.
@@ -496,6 +498,9 @@ def bench_round_trips(b):
             programs = [
                 ("ours: the update run", counted("rtt-ours", wine(b.exe("bench_driver"), "install", base + manifest,
                                                                  windows_path(install)), installed)),
+                ("ours: the update run, one lane", counted("rtt-ours-1", wine(b.exe("bench_driver"), "install",
+                                                                             base + manifest, windows_path(install), "1"),
+                                                          installed)),
                 ("ours: downloads on one session", counted("rtt-session", wine(b.exe("bench_driver"), "download",
                                                                                windows_path(list_path), "session"))),
                 ("ours: a fresh session per file", counted("rtt-before", wine(b.exe("bench_driver"), "download",
@@ -514,9 +519,34 @@ def bench_round_trips(b):
                 b.add_row(workload, program, runs[program], files * kib * 1024,
                           baseline=runs["curl, one connection"], native=runs["curl, 6 connections"])
             results.append({"workload": workload, "connections": {
-                program: [r.connections for r in runs[program]] for program, _ in programs}})
+                program: [r.connections for r in runs[program]] for program, _ in programs},
+                "maxrss_kib": {program: max(r.maxrss_kib for r in runs[program]) for program, _ in programs}})
     remove(install)
     b.results["round_trips"] = results
+
+
+def one_file_over_proxy(b, key, size, seed, cut_every=None):
+    """One file of size bytes behind a latency proxy in front of nginx's HTTPS
+    port, with a manifest that lists it, an install folder, a target for curl
+    and fresh(), which clears both. Returns (proxy, url, manifest url, install,
+    target, fresh)."""
+    d = b.data
+    relative = "%s/one-%dm.bin" % (key, size // MIB)
+    sha = d.write(relative, size, seed)
+    install = drive_c("Bench" + key.capitalize())
+    target = os.path.join(b.build, "bench-data", "%s-curl.bin" % key)
+    proxy = LatencyProxy(b, b.tls_port, b.sizes["rtt_ms"], cut_every=cut_every)
+    base = "https://127.0.0.1:%d/" % proxy.port
+    manifest = "manifest-%s.json" % key
+    with open(d.path(manifest), "w") as f:
+        json.dump({"files": [{"path": "one.bin", "sha256": sha, "size": size, "url": base + relative}],
+                   "deletes": []}, f)
+
+    def fresh():
+        remove(install)
+        if os.path.exists(target):
+            os.remove(target)
+    return proxy, base + relative, base + manifest, install, target, fresh
 
 
 def bench_lossy_line(b):
@@ -525,23 +555,8 @@ def bench_lossy_line(b):
     cut download, against curl resuming with -C -. curl --retry repeats the
     first request's range, so it never gets past the first cut; curl started
     again after each cut (a shell loop) shows what a resuming client needs."""
-    d = b.data
     size = 64 * MIB
-    relative = "lossy/one-64m.bin"
-    sha = d.write(relative, size, 7)
-    install = drive_c("BenchLossy")
-    target = os.path.join(b.build, "bench-data", "lossy-curl.bin")
-    proxy = LatencyProxy(b, b.tls_port, b.sizes["rtt_ms"], cut_every=4 * MIB)
-    base = "https://127.0.0.1:%d/" % proxy.port
-    manifest = "manifest-lossy.json"
-    with open(d.path(manifest), "w") as f:
-        json.dump({"files": [{"path": "one-64m.bin", "sha256": sha, "size": size, "url": base + relative}],
-                   "deletes": []}, f)
-
-    def fresh():
-        remove(install)
-        if os.path.exists(target):
-            os.remove(target)
+    proxy, url, manifest, install, target, fresh = one_file_over_proxy(b, "lossy", size, 7, cut_every=4 * MIB)
 
     def counted(name, args, check):
         return through_proxy(b, proxy, fresh, name, args, check)
@@ -549,9 +564,9 @@ def bench_lossy_line(b):
     def whole_file(run):
         return os.path.exists(target) and os.path.getsize(target) == size
 
-    curl = "curl -sS --fail --cacert '%s' -C - -o '%s' '%s'" % (b.ca, target, base + relative)
+    curl = "curl -sS --fail --cacert '%s' -C - -o '%s' '%s'" % (b.ca, target, url)
     programs = [
-        ("ours: the update run", counted("lossy-ours", wine(b.exe("bench_driver"), "install", base + manifest,
+        ("ours: the update run", counted("lossy-ours", wine(b.exe("bench_driver"), "install", manifest,
                                                           windows_path(install)),
                                          lambda run: run.fields.get("succeeded") == "1")),
         # curl works out the -C - offset once, so each retry asks for the same range again.
@@ -573,6 +588,90 @@ def bench_lossy_line(b):
                   native=runs["curl -C - started again after each cut, 1 s apart"])
     b.results["lossy"] = {"workload": workload, "sent": {
         program: [r.sent for r in runs[program]] for program, _ in programs}, "file": size}
+
+
+def bench_parallel(b):
+    """Six download lanes against one where one file is all there is: a file
+    of 256 MiB over HTTPS at the round-trip time, the update run with its
+    lanes and with one, and curl. Then brindle.exe itself, window and all,
+    over the round-trip workload's files against the bench driver's run of
+    the same manifest, and the CPU its process uses while it shows progress."""
+    d = b.data
+    rtt = b.sizes["rtt_ms"]
+    size = b.sizes["parallel_big_mib"] * MIB
+    results = []
+    proxy, url, manifest, install, target, fresh = one_file_over_proxy(b, "parallel", size, 8)
+
+    def installed(run):
+        return run.fields.get("succeeded") == "1"
+
+    driver = wine(b.exe("bench_driver"), "install", manifest, windows_path(install))
+    programs = [
+        ("ours: the update run", through_proxy(b, proxy, fresh, "big-ours", driver, installed)),
+        ("ours: the update run, one lane", through_proxy(b, proxy, fresh, "big-ours-1", driver + ["1"], installed)),
+        ("curl, one connection", through_proxy(b, proxy, fresh, "big-curl", [
+            "curl", "-sS", "--fail", "--cacert", b.ca, "-o", target, url])),
+    ]
+    try:
+        runs = interleave(programs, b.sizes["rtt_reps"])
+    finally:
+        proxy.stop()
+        fresh()
+    os.remove(d.path("parallel/one-%dm.bin" % (size // MIB)))
+    workload = "one file of %d MiB, HTTPS, RTT %d ms" % (size // MIB, rtt)
+    for program, _ in programs:
+        b.add_row(workload, program, runs[program], size, baseline=runs["ours: the update run, one lane"],
+                  native=runs["curl, one connection"])
+    results.append({"workload": workload,
+                    "connections": {program: [r.connections for r in runs[program]] for program, _ in programs},
+                    "maxrss_kib": {program: max(r.maxrss_kib for r in runs[program]) for program, _ in programs}})
+
+    # brindle.exe reads the manifest at its built-in address; the files come through the proxy.
+    screen = Screen()
+    proxy = LatencyProxy(b, b.tls_port, rtt)
+    base = "https://127.0.0.1:%d/" % proxy.port
+    entries = [dict(e, url=base + e["path"]) for e in d.rtt_entries]
+    d.publish(entries)
+    folder = drive_c("BenchProgress")
+    state = os.path.join(folder, "brindle.state")
+    store_install_folder("C:\\BenchProgress")
+    shown = []
+
+    def launcher():
+        remove(folder)
+        connections = proxy.connections()
+        run = LauncherRun(b, screen, "progress-launcher", state, 300)
+        cpu, marks = run.cpu_marks, run.marks
+        if None not in (cpu.get("first frame"), cpu.get("finished")):
+            shown.append((cpu["finished"] - cpu["first frame"], marks["finished"] - marks["first frame"]))
+        return types.SimpleNamespace(seconds=marks["finished"], cpu=cpu.get("finished") or 0.0,
+                                     connections=proxy.connections() - connections, maxrss_kib=run.maxrss_kib)
+
+    def bench_driver():
+        def wall(run):
+            return types.SimpleNamespace(seconds=run.wall, cpu=run.process_cpu, connections=run.connections,
+                                         maxrss_kib=run.maxrss_kib)
+        go = through_proxy(b, proxy, lambda: remove(folder), "progress-driver",
+                           wine(b.exe("bench_driver"), "install", d.url("manifest.json"), windows_path(folder)),
+                           installed)
+        return wall(go())
+
+    programs = [("brindle.exe, process start to the written state", launcher),
+                ("bench driver, process start to its end", bench_driver)]
+    try:
+        runs = interleave(programs, b.sizes["rtt_reps"])
+    finally:
+        proxy.stop()
+        remove(folder)
+    workload = "first install, %d files of %d KiB, HTTPS, RTT %d ms" % (len(entries), b.sizes["small_kib"], rtt)
+    for program, _ in programs:
+        b.add_row(workload, program, runs[program], len(entries) * b.sizes["small_kib"] * 1024,
+                  baseline=runs["bench driver, process start to its end"])
+    results.append({"workload": workload + " (window and all)",
+                    "connections": {program: [r.connections for r in runs[program]] for program, _ in programs},
+                    "maxrss_kib": {program: max(r.maxrss_kib for r in runs[program]) for program, _ in programs}})
+    b.results["parallel"] = results
+    b.results["launcher_progress"] = {"workload": workload, "runs": shown}
 
 
 def file_sha256(path):
@@ -808,6 +907,16 @@ def proc_status(pid, key):
     return None
 
 
+def proc_cpu_seconds(pid):
+    """User and system time the process has used so far."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+    except (OSError, IndexError, ValueError):
+        return None
+
+
 def window_visible():
     out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % WINDOW_TITLE],
                          capture_output=True, text=True).stdout
@@ -866,6 +975,7 @@ class LauncherRun:
 
     def __init__(self, b, screen, name, state_file, timeout):
         self.marks = {}
+        self.cpu_marks = {}
         self.hwm_first_frame_kib = None
         self.rss_first_frame = {}
         self.watchers = []
@@ -885,11 +995,13 @@ class LauncherRun:
                 now = time.perf_counter() - start
                 if "first frame" not in self.marks and screen.pixel(screen.centre) not in (None, background, 0):
                     self.marks["first frame"] = now
+                    self.cpu_marks["first frame"] = proc_cpu_seconds(pid)
                     self.hwm_first_frame_kib = proc_status(pid, "VmHWM")
                     self.rss_first_frame = {key: proc_status(pid, key) for key in ("RssAnon", "RssFile", "RssShmem")}
                 if "finished" not in self.marks:
                     if os.path.exists(state_file) and os.stat(state_file).st_mtime_ns != state_before:
                         self.marks["finished"] = now
+                        self.cpu_marks["finished"] = proc_cpu_seconds(pid)
                 else:
                     for other, (seen, command) in processes.poll(now).items():
                         if not ours(other):  # other work on this machine runs Wine too
@@ -1051,10 +1163,17 @@ def report(b, started):
         lines.append("| %s | %s | %.3f | %.3f | %.2f | %s | %s | %s |" % (
             r["workload"], r["program"], r["best"], r["median"], r["cpu"], fmt(r["mb_per_s"], "%.0f"),
             versus, ratio_text(r["vs_native"])))
-    for trip in b.results.get("round_trips", []):
+    for trip in b.results.get("round_trips", []) + b.results.get("parallel", []):
         lines.append("")
         lines.append("Connections through the proxy, %s (each run): %s" % (trip["workload"], "; ".join(
             "%s %s" % (program, "/".join(str(c) for c in counts)) for program, counts in trip["connections"].items())))
+        lines.append("Peak resident size, MiB: %s" % "; ".join(
+            "%s %.1f" % (program, kib / 1024) for program, kib in trip["maxrss_kib"].items() if kib))
+    shown = b.results.get("launcher_progress")
+    if shown:
+        lines += ["", "brindle.exe over %s, CPU of its process from its first frame to the written state "
+                  "(each run): %s" % (shown["workload"], "; ".join(
+                      "%.2f s in %.2f s = %.2f of a core" % (cpu, wall, cpu / wall) for cpu, wall in shown["runs"]))]
     lossy = b.results.get("lossy")
     if lossy:
         lines += ["", "Bytes the server sent through the lossy line, %s (each run; the file is %d): %s" % (
@@ -1149,7 +1268,7 @@ def main():
     parser.add_argument("--port", type=int, required=True)
     parser.add_argument("--tls-port", type=int, required=True)
     parser.add_argument("--ca", required=True)
-    parser.add_argument("--only", default="instructions,hash,download,rtt,lossy,update,memory,launcher")
+    parser.add_argument("--only", default="instructions,hash,download,rtt,lossy,parallel,update,memory,launcher")
     args = parser.parse_args()
     sizes = sizes_from_environment()
     started = time.perf_counter()
@@ -1162,6 +1281,7 @@ def main():
              ("hash", "hashing", bench_hashing), ("download", "downloads", bench_downloads),
              ("rtt", "a first install at a network's round-trip time", bench_round_trips),
              ("lossy", "one big file over a line that drops", bench_lossy_line),
+             ("parallel", "download lanes: one big file, brindle.exe over many", bench_parallel),
              ("update", "up-to-date check", bench_up_to_date), ("memory", "memory: smallest run, big download", bench_memory),
              ("launcher", "brindle.exe start-up and memory", bench_launcher)]
     try:

@@ -5,7 +5,8 @@
 //                                     does, else on a fresh session each
 //   bench_driver update <folder>      one complete RunUpdate into that install folder
 //   bench_driver update-steps <folder>  the steps of an up-to-date run, timed one by one
-//   bench_driver install <manifest url> <folder>  one complete run from that manifest
+//   bench_driver install <manifest url> <folder> [lanes]  one complete run from that manifest, its
+//                                     download step on that many lanes (the launcher's count if not given)
 // Prints "seconds=… cpu=…" and what the work produced, on one line.
 
 #include <windows.h>
@@ -145,10 +146,13 @@ int wmain(int argc, wchar_t** argv) {
     if (argc == 3 && std::wcscmp(argv[1], L"update-steps") == 0) {
         return updateSteps(argv[2]);
     }
-    if (argc == 4 && std::wcscmp(argv[1], L"install") == 0) {
+    if ((argc == 4 || argc == 5) && std::wcscmp(argv[1], L"install") == 0) {
+        if (argc == 5) {
+            br::downloadLanes = static_cast<size_t>(std::wcstoul(argv[4], nullptr, 10));
+        }
         return installFrom(argv[2], argv[3]);
     }
     std::fprintf(stderr, "usage: bench_driver hash <file> | download <list> | update <install folder>"
-                         " | update-steps <install folder> | install <manifest url> <install folder>\n");
+                         " | update-steps <install folder> | install <manifest url> <install folder> [lanes]\n");
     return 2;
 }

@@ -26,3 +26,6 @@
 
 /* The multiplayer client's own executable. */
 #define BRINDLE_CLIENT_EXE "ragemp_v.exe"
+
+/* How many files the download step fetches at a time, each on its own connection. */
+#define BRINDLE_DOWNLOAD_LANES 6

@@ -257,6 +257,14 @@ bool answeredOk(HttpHandles& handles, HttpSession& session, HttpFailure& failure
     return false;
 }
 
+bool stopped(const HttpSession& session, HttpFailure& failure) {
+    if (session.stop == nullptr || !session.stop->raised()) {
+        return false;
+    }
+    failWith(failure, HttpFailureKind::Transient, "stopped");
+    return true;
+}
+
 // The part of target that a range request can continue: 0 when it is missing
 // or holds the whole size or more. file is left open on the target when it exists.
 bool openPartFile(const std::wstring& target, uint64_t size, UniqueHandle& file, uint64_t& offset,
@@ -340,6 +348,9 @@ bool fetchToMemory(HttpSession& session, const std::wstring& url, std::string& b
 bool downloadToFile(HttpSession& session, const std::wstring& url, const std::wstring& target, uint64_t size,
                     const ProgressCallback& progress, DownloadAttempt& attempt, HttpFailure& failure) {
     attempt = DownloadAttempt{};
+    if (stopped(session, failure)) {
+        return false;
+    }
     UniqueHandle file;
     uint64_t offset = 0;
     HttpHandles handles;
@@ -368,6 +379,9 @@ bool downloadToFile(HttpSession& session, const std::wstring& url, const std::ws
 
     uint64_t position = offset;
     const bool read = readBody(handles.request.get(), failure, [&](const char* bytes, DWORD count) {
+        if (stopped(session, failure)) {
+            return false;
+        }
         if (count > size - position) {
             failWith(failure, HttpFailureKind::Final, "response too large");
             return false;

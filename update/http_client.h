@@ -9,6 +9,7 @@
 #include <string>
 
 #include "common/win32_handles.h"
+#include "update/stop_signal.h"
 
 namespace br {
 
@@ -24,6 +25,7 @@ struct HttpSession {
 
     WinHttpHandle handle;
     bool used = false;  // a request has gone out on the open session
+    StopSignal* stop = nullptr;  // ends its downloads early when raised
 };
 
 // The handles of one request; members close in reverse order.
@@ -64,7 +66,8 @@ struct DownloadAttempt {
 // and when the target is not shorter, it is written from its start. The
 // target is created, or changed, only once a 2xx answer has arrived. Whatever
 // was written stays on failure; a body that goes past size is read no
-// further, and fails with "response too large".
+// further, and fails with "response too large". A raised session.stop ends it
+// before its request or at its next chunk, as a transient failure "stopped".
 bool downloadToFile(HttpSession& session, const std::wstring& url, const std::wstring& target, uint64_t size,
                     const ProgressCallback& progress, DownloadAttempt& attempt, HttpFailure& failure);
 

@@ -8,13 +8,18 @@ namespace br {
 
 namespace {
 
-void sleepFor(uint32_t milliseconds) {
-    Sleep(milliseconds);
+void sleepFor(uint32_t milliseconds, StopSignal* stop) {
+    if (stop != nullptr) {
+        stop->waitFor(milliseconds);
+    } else {
+        Sleep(milliseconds);
+    }
 }
 
 // attempt(received) makes one attempt and tells how many bytes it brought.
+// A session whose stop is raised makes no further attempt.
 template <typename Attempt>
-bool withRetries(HttpFailure& failure, Attempt attempt) {
+bool withRetries(HttpSession& session, HttpFailure& failure, Attempt attempt) {
     RetryCount count;
     for (;;) {
         uint64_t received = 0;
@@ -24,7 +29,12 @@ bool withRetries(HttpFailure& failure, Attempt attempt) {
         if (failure.kind != HttpFailureKind::Transient || !count.allowsAnother(received)) {
             return false;
         }
-        retryPause(retryPauseMilliseconds(count.failed, failure.retryAfterSeconds, failure.hasRetryAfter));
+        retryPause(retryPauseMilliseconds(count.failed, failure.retryAfterSeconds, failure.hasRetryAfter),
+                   session.stop);
+        if (session.stop != nullptr && session.stop->raised()) {
+            failure = HttpFailure{HttpFailureKind::Transient, "stopped"};
+            return false;
+        }
     }
 }
 
@@ -33,7 +43,7 @@ bool withRetries(HttpFailure& failure, Attempt attempt) {
 RetryPause retryPause = sleepFor;
 
 bool fetchWithRetries(HttpSession& session, const std::wstring& url, std::string& body, HttpFailure& failure) {
-    return withRetries(failure, [&](uint64_t& received) {
+    return withRetries(session, failure, [&](uint64_t& received) {
         const bool fetched = fetchToMemory(session, url, body, failure);
         received = body.size();
         return fetched;
@@ -49,7 +59,7 @@ bool downloadWithRetries(HttpSession& session, const std::wstring& url, const st
             progress(position, arrivedBefore + arrived);
         }
     };
-    return withRetries(failure, [&](uint64_t& received) {
+    return withRetries(session, failure, [&](uint64_t& received) {
         DownloadAttempt attempt;
         const bool done = downloadToFile(session, url, target, size, overAll, attempt, failure);
         resumed = resumed || attempt.resumed;

@@ -9,8 +9,9 @@
 
 namespace br {
 
-// Waits before the next attempt; tests put one here that does not sleep.
-using RetryPause = void (*)(uint32_t milliseconds);
+// Waits before the next attempt, less when stop (null for none) is raised
+// meanwhile; tests put one here that does not sleep.
+using RetryPause = void (*)(uint32_t milliseconds, StopSignal* stop);
 extern RetryPause retryPause;
 
 // On failure, failure is that of the last attempt.

@@ -6,6 +6,8 @@
 #include <exception>
 #include <set>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "common/name_case.h"
@@ -208,14 +210,6 @@ DownloadList checkFiles(Status& status, const Manifest& manifest, const std::wst
     return downloads;
 }
 
-// Where the download step stands: the sizes of the files done, the bytes that
-// came over the network for them, and its start.
-struct DownloadClock {
-    uint64_t byteBase = 0;
-    uint64_t arrivedBase = 0;
-    ULONGLONG startTick = 0;
-};
-
 // Never through a link: not a folder on the way, nor the file itself; looked
 // at before the folders are made and again right before the move. The
 // download folder lies in the install folder, so the move is a rename, never
@@ -229,13 +223,14 @@ bool moveIntoPlace(const std::wstring& tempFile, const std::wstring& folder, con
            MoveFileExW(tempFile.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
-// Brings tempFile to the content the manifest names. A part that a run
-// before left complete (it ended between download and move) needs no
-// download. A resumed file whose whole fails the hash may have begun with
-// wrong bytes: it is fetched once more from its start. A part is kept after a
-// failure only when the line failed: its bytes are then the right beginning.
-bool fetchVerified(Status& status, const ManifestEntry& item, const std::wstring& tempFile,
-                   const ProgressCallback& progress, HttpSession& http) {
+// Brings tempFile to the content the manifest names; on failure, error is
+// the run's text for it. A part that a run before left complete (it ended
+// between download and move) needs no download. A resumed file whose whole
+// fails the hash may have begun with wrong bytes: it is fetched once more
+// from its start. A part is kept after a failure only when the line failed
+// or the step was stopped: its bytes are then the right beginning.
+bool fetchVerified(const ManifestEntry& item, const std::wstring& tempFile, const ProgressCallback& progress,
+                   HttpSession& http, std::string& error) {
     const FileStamp part = getFileStamp(tempFile);
     if (part.exists && part.size == item.size && sha256OfFile(tempFile) == item.sha256) {
         return true;
@@ -247,7 +242,7 @@ bool fetchVerified(Status& status, const ManifestEntry& item, const std::wstring
             if (failure.kind == HttpFailureKind::Final) {
                 DeleteFileW(tempFile.c_str());
             }
-            setFailed(status, "Lỗi tải (" + item.path + "): " + failure.reason);
+            error = "Lỗi tải (" + item.path + "): " + failure.reason;
             return false;
         }
         if (sha256OfFile(tempFile) == item.sha256) {
@@ -255,7 +250,7 @@ bool fetchVerified(Status& status, const ManifestEntry& item, const std::wstring
         }
         DeleteFileW(tempFile.c_str());
         if (!resumed || pass > 0) {
-            setFailed(status, "Lỗi xác minh: " + item.path);
+            error = "Lỗi xác minh: " + item.path;
             return false;
         }
     }
@@ -265,93 +260,168 @@ std::wstring partFileName(const ManifestEntry& item) {
     return utf8ToWide(item.sha256) + L".part";
 }
 
-// Download, verify, move into place. A failure has been reported when it
-// returns false.
-bool installFile(Status& status, const ManifestEntry& item, const std::wstring& tempFolder, DownloadClock& clock,
-                 const std::wstring& folder, StateCache& current, HttpSession& http) {
+// The download step: up to downloadLanes files at a time, each lane on its
+// own connection taking the next file in manifest order as it finishes one.
+// The first file that fails for good stops the step. What the lanes share is
+// guarded by lock, which is taken before the status's.
+struct DownloadStep {
+    DownloadStep(Status& status, const DownloadList& downloads, const std::wstring& folder, StateCache& current)
+        : status(status), downloads(downloads), folder(folder), current(current) {}
+
+    Status& status;
+    const DownloadList& downloads;
+    const std::wstring& folder;
+    StateCache& current;
+    std::wstring tempFolder;
+    ULONGLONG startTick = 0;
+    StopSignal stop;
+
+    std::mutex lock;
+    size_t next = 0;               // the next file to start
+    int32_t filesDone = 0;
+    uint64_t bytesDone = 0;        // of the files done
+    uint64_t arrivedDone = 0;      // over the network, for files done or given up
+    std::vector<uint64_t> shown;   // per lane: bytes of its file on disk, never back
+    std::vector<uint64_t> arrived; // per lane: bytes over the network for its file
+    std::string error;             // the text of the first file that failed for good
+};
+
+// Under step.lock: the bar over all lanes, which never goes back since no
+// lane's share does and a finished file's size replaces its share.
+void reportProgress(DownloadStep& step) {
+    uint64_t done = step.bytesDone;
+    uint64_t arrived = step.arrivedDone;
+    for (size_t lane = 0; lane < step.shown.size(); ++lane) {
+        done += step.shown[lane];
+        arrived += step.arrived[lane];
+    }
+    const double seconds = static_cast<double>(GetTickCount64() - step.startTick) / 1000.0;
+    report(step.status, [&](Status& s) {
+        s.bytesDone = std::min(done, step.downloads.bytes);
+        s.filesDone = step.filesDone;
+        if (seconds > 0.25) {
+            s.speed = static_cast<double>(arrived) / seconds;
+        }
+    });
+}
+
+// Download, verify, move into place, record.
+bool installFile(DownloadStep& step, size_t lane, const ManifestEntry& item, HttpSession& http,
+                 std::string& error) {
     if (!isHashText(item.sha256)) {
-        setFailed(status, "Lỗi xác minh: " + item.path);
+        error = "Lỗi xác minh: " + item.path;
         return false;
     }
-    if (tempFolder.empty()) {
-        setFailed(status, "Lỗi tải (" + item.path + "): cannot create temp file");
+    if (step.tempFolder.empty()) {
+        error = "Lỗi tải (" + item.path + "): cannot create temp file";
         return false;
     }
-    const std::wstring tempFile = tempFolder + partFileName(item);
+    const std::wstring tempFile = step.tempFolder + partFileName(item);
     // A link left under the temp file's name would take the download elsewhere;
     // deleting it removes the link, not what it points to.
     if (isLink(tempFile)) {
         DeleteFileW(tempFile.c_str());
     }
-    // The bar never goes back, not even when a file starts again from zero.
-    uint64_t shown = 0;
-    uint64_t arrivedHere = 0;
     ProgressCallback progress = [&](uint64_t position, uint64_t arrived) {
-        shown = std::max(shown, std::min(position, item.size));
-        arrivedHere = arrived;
-        const uint64_t done = clock.byteBase + shown;
-        double seconds = static_cast<double>(GetTickCount64() - clock.startTick) / 1000.0;
-        report(status, [&](Status& s) {
-            s.bytesDone = done;
-            if (seconds > 0.25) {
-                s.speed = static_cast<double>(clock.arrivedBase + arrived) / seconds;
-            }
-        });
+        std::lock_guard<std::mutex> hold(step.lock);
+        step.shown[lane] = std::max(step.shown[lane], std::min(position, item.size));
+        step.arrived[lane] = arrived;
+        reportProgress(step);
     };
-    const bool fetched = fetchVerified(status, item, tempFile, progress, http);
-    clock.arrivedBase += arrivedHere;
-    if (!fetched) {
+    if (!fetchVerified(item, tempFile, progress, http, error)) {
         return false;
     }
-    std::wstring target = installTarget(folder, item.path);
+    std::wstring target = installTarget(step.folder, item.path);
     if (isOwnExecutable(target)) {
         // Never overwrite the running launcher; registration refreshes the installed copy.
         DeleteFileW(tempFile.c_str());
         return true;
     }
-    if (!moveIntoPlace(tempFile, folder, target)) {
+    if (!moveIntoPlace(tempFile, step.folder, target)) {
         DeleteFileW(tempFile.c_str());
-        setFailed(status, "Không ghi được tệp: " + item.path);
+        error = "Không ghi được tệp: " + item.path;
         return false;
     }
     FileStamp stamp = getFileStamp(target);
-    current[item.path] = StateEntry{item.sha256, stamp.size, stamp.lastWriteTime};
-    if (isStartProgram(target, folder)) {
+    std::lock_guard<std::mutex> hold(step.lock);
+    step.current[item.path] = StateEntry{item.sha256, stamp.size, stamp.lastWriteTime};
+    if (isStartProgram(target, step.folder)) {
         setVerifiedStartProgram(item.sha256);
     }
     return true;
 }
 
-bool downloadAll(Status& status, const DownloadList& downloads, const std::wstring& folder, StateCache& current,
-                 HttpSession& http) {
+// One lane: files one after another on one kept connection until none is
+// left or the step stops.
+void runLane(DownloadStep& step, size_t lane) {
+    HttpSession http;
+    http.stop = &step.stop;
+    for (;;) {
+        size_t index = 0;
+        {
+            std::lock_guard<std::mutex> hold(step.lock);
+            if (step.stop.raised() || step.next == step.downloads.items.size()) {
+                return;
+            }
+            index = step.next++;
+            report(step.status, [&](Status& s) { s.detail = step.downloads.items[index].path; });
+        }
+        const ManifestEntry& item = step.downloads.items[index];
+        std::string error;
+        const bool installed = installFile(step, lane, item, http, error);
+        std::lock_guard<std::mutex> hold(step.lock);
+        step.arrivedDone += step.arrived[lane];
+        step.arrived[lane] = 0;
+        step.shown[lane] = 0;
+        if (installed) {
+            step.bytesDone += item.size;
+            ++step.filesDone;
+        } else if (step.error.empty()) {
+            // Files that the stop ended fail too: only the first failure counts.
+            step.error = error;
+            step.stop.raise();
+        }
+        reportProgress(step);
+    }
+}
+
+// The lanes run on threads of their own and on the worker's, which joins
+// them before it returns; a lane that cannot be started leaves its share to
+// the others.
+bool downloadAll(Status& status, const DownloadList& downloads, const std::wstring& folder, StateCache& current) {
     removeOldDownloadFolder();
-    const std::wstring tempFolder = prepareTempFolder(folder);
-    if (!tempFolder.empty()) {
+    DownloadStep step(status, downloads, folder, current);
+    step.tempFolder = prepareTempFolder(folder);
+    if (!step.tempFolder.empty()) {
         // The parts of this release's downloads are continued; the others would
         // only fill the disk.
         std::vector<std::wstring> wanted;
         for (const ManifestEntry& item : downloads.items) {
             wanted.push_back(partFileName(item));
         }
-        removePartsExcept(tempFolder, wanted);
+        removePartsExcept(step.tempFolder, wanted);
     }
-    DownloadClock clock{0, 0, GetTickCount64()};
+    step.startTick = GetTickCount64();
     setPhase(status, downloads.items.empty() ? "Đã là bản mới nhất" : "Đang tải dữ liệu cập nhật");
 
-    for (size_t index = 0; index < downloads.items.size(); ++index) {
-        const ManifestEntry& item = downloads.items[index];
-        report(status, [&](Status& s) {
-            s.detail = item.path;
-            s.filesDone = static_cast<int32_t>(index);
-        });
-        if (!installFile(status, item, tempFolder, clock, folder, current, http)) {
-            return false;
+    const size_t laneCount = std::max<size_t>(1, std::min(downloadLanes, downloads.items.size()));
+    step.shown.assign(laneCount, 0);
+    step.arrived.assign(laneCount, 0);
+    std::vector<std::thread> lanes;
+    for (size_t lane = 1; lane < laneCount; ++lane) {
+        try {
+            lanes.emplace_back(runLane, std::ref(step), lane);
+        } catch (const std::system_error&) {
+            break;
         }
-        clock.byteBase += item.size;
-        report(status, [&](Status& s) {
-            s.bytesDone = clock.byteBase;
-            s.filesDone = static_cast<int32_t>(index + 1);
-        });
+    }
+    runLane(step, 0);
+    for (std::thread& lane : lanes) {
+        lane.join();
+    }
+    if (!step.error.empty()) {
+        setFailed(status, step.error);
+        return false;
     }
     return true;
 }
@@ -403,6 +473,8 @@ void applyDeletes(const Manifest& manifest, const std::wstring& folder, const st
 
 }  // namespace
 
+size_t downloadLanes = BRINDLE_DOWNLOAD_LANES;
+
 void RunUpdate(Status& status) {
     RunUpdateFrom(status, manifestUrl());
 }
@@ -418,13 +490,14 @@ void RunUpdateFrom(Status& status, const std::wstring& manifestAddress) {
     }
     const std::wstring folder = installFolder();
 
-    // One session for the whole run: its connection is kept from the manifest
-    // to the last file.
+    // The manifest and its signature come over one kept connection, closed
+    // once they are in: the download step opens its own.
     HttpSession http;
     Manifest manifest;
     if (!fetchManifest(status, manifestAddress, manifest, http)) {
         return;
     }
+    http.close();
 
     if (!installsAnything(manifest, folder)) {
         setFailed(status, "Không đọc được manifest.");
@@ -434,7 +507,7 @@ void RunUpdateFrom(Status& status, const std::wstring& manifestAddress) {
     const StateCache previous = readStateFile(folder);
     StateCache current;
     const DownloadList downloads = checkFiles(status, manifest, folder, previous, current);
-    if (!downloadAll(status, downloads, folder, current, http)) {
+    if (!downloadAll(status, downloads, folder, current)) {
         return;
     }
 

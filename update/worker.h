@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
+
+#include "common/product.h"
 
 namespace br {
 
@@ -12,5 +15,9 @@ void RunUpdate(Status& status);
 
 // The same run against another manifest address (the benchmarks' servers).
 void RunUpdateFrom(Status& status, const std::wstring& manifestAddress);
+
+// How many files the download step fetches at a time; the benchmarks set 1
+// to measure one connection against several.
+extern size_t downloadLanes;
 
 }  // namespace br

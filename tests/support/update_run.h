@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <mutex>
 #include <set>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -87,7 +88,10 @@ inline std::vector<uint32_t>& recordedPauses() {
     return pauses;
 }
 
-inline void recordPause(uint32_t milliseconds) {
+// Lanes of a download step record theirs side by side.
+inline void recordPause(uint32_t milliseconds, StopSignal*) {
+    static std::mutex lock;
+    std::lock_guard<std::mutex> hold(lock);
     recordedPauses().push_back(milliseconds);
 }
 
