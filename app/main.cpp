@@ -55,6 +55,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
         return 0;
     }
 
+    // The run needs nothing of the interface: it goes on while the window,
+    // its device, the fonts and the pictures are made, which under a software
+    // renderer takes longer than many an update.
+    if (hasStoredInstallFolder()) {
+        startUpdateWorker();
+    } else {
+        launcherApp.showInstallPrompt = true;
+        launcherApp.promptInstallPath = storedOrDefaultInstallFolder();
+    }
+
     launcherApp.window = createLauncherWindow(instance);
     if (!createDeviceD3D(launcherApp.window)) {
         cleanupDeviceD3D();
@@ -62,7 +72,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
         return 1;
     }
     createRenderTarget();
-
     ShowWindow(launcherApp.window, SW_SHOWDEFAULT);
     UpdateWindow(launcherApp.window);
 
@@ -77,13 +86,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     ImGui_ImplWin32_Init(launcherApp.window);
     ImGui_ImplDX11_Init(launcherApp.device, launcherApp.deviceContext);
     loadTextures();
-
-    if (hasStoredInstallFolder()) {
-        startUpdateWorker();
-    } else {
-        launcherApp.showInstallPrompt = true;
-        launcherApp.promptInstallPath = storedOrDefaultInstallFolder();
-    }
 
     runFrameLoop();
 
