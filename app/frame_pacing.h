@@ -1,8 +1,9 @@
 #pragma once
-// One frame per refresh of the display. Present waits for the vertical blank
-// where the display holds it to that; where it returns at once (a remote
-// session, vsync forced off, a virtual display), the loop waits out the rest
-// of the refresh interval itself instead of drawing as fast as it can.
+// At most one frame per refresh of the display. Present waits for the
+// vertical blank where the display holds it to that; where it returns at once
+// (a remote session, vsync forced off, a virtual display), the loop waits out
+// the rest of the refresh interval itself instead of drawing as fast as it
+// can. Of those frames, only the ones that show something new are presented.
 
 #include <windows.h>
 
