@@ -4,10 +4,12 @@
 
 
 #include "app/assets.h"
+#include "app/handover.h"
 #include "app/window.h"
 #include "imgui.h"
 #include "imgui_impl_dx11.h"
 #include "imgui_impl_win32.h"
+#include "common/win32_handles.h"
 #include "install/stored_folder.h"
 #include "install/title_watcher.h"
 #include "update/status.h"
@@ -30,6 +32,31 @@ void bringRunningLauncherToFront() {
     SetForegroundWindow(running);
 }
 
+// Owned by the main thread until the process has ended (the system closes it
+// then), past a worker that is still running at exit.
+HANDLE launcherMutex = nullptr;
+// Set by the launcher that has just put this copy in place and handed over.
+br::UniqueHandle handOverEvent;
+
+// The update runs once the install prompt is answered, or at once.
+void startFirstScreen() {
+    if (br::hasStoredInstallFolder()) {
+        br::startUpdateWorker();
+    } else {
+        br::launcherApp.showInstallPrompt = true;
+        br::launcherApp.promptInstallPath = br::storedOrDefaultInstallFolder();
+    }
+}
+
+// This copy came up: the launcher that handed over sees the event and ends,
+// and only then does this one's update start.
+void takeOver() {
+    SetEvent(handOverEvent.get());
+    handOverEvent.reset();
+    WaitForSingleObject(launcherMutex, br::kHandOverWait);
+    startFirstScreen();
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
@@ -45,11 +72,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
         return 0;
     }
 
-    // Held until the process has ended (the system closes it then), past a
-    // worker that is still running at exit. A name taken by something that is
-    // no mutex, or that this process may not open, guards nothing: go on alone.
-    HANDLE launcherMutex = CreateMutexW(nullptr, FALSE, kLauncherMutexName);
-    if (launcherMutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+    // A copy started by the launcher that has just put it in place is no
+    // second start: that one is waiting for it. A name taken by something
+    // that is no mutex, or that this process may not open, guards nothing: go
+    // on alone.
+    handOverEvent.reset(handOverEventFrom(GetCommandLineW()));
+    launcherMutex = CreateMutexW(nullptr, TRUE, kLauncherMutexName);
+    if (launcherMutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS && !handOverEvent) {
         CloseHandle(launcherMutex);
         bringRunningLauncherToFront();
         return 0;
@@ -58,11 +87,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     // The run needs nothing of the interface: it goes on while the window,
     // its device, the fonts and the pictures are made, which under a software
     // renderer takes longer than many an update.
-    if (hasStoredInstallFolder()) {
-        startUpdateWorker();
+    if (handOverEvent) {
+        setPhase(globalStatus(), "Đang chuẩn bị");
+        launcherApp.firstFramePresented = takeOver;
     } else {
-        launcherApp.showInstallPrompt = true;
-        launcherApp.promptInstallPath = storedOrDefaultInstallFolder();
+        startFirstScreen();
     }
 
     launcherApp.window = createLauncherWindow(instance);
@@ -98,5 +127,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     UnregisterClassW(kWindowClassName, instance);
     // Closing the window abandons a running update; never wait for it.
     detachUpdateWorker();
+    if (launcherApp.handOverAfterRun) {
+        handOverOrRollBack(kHandOverWait);
+    }
     return 0;
 }

@@ -2,6 +2,8 @@
 
 #include <dwmapi.h>
 
+#include <utility>
+
 #include "app/frame_pacing.h"
 #include "common/win32_handles.h"
 #include "imgui.h"
@@ -259,6 +261,9 @@ void runFrameLoop() {
         }
         occluded = launcherApp.swapChain->Present(1, 0) == DXGI_STATUS_OCCLUDED;
         pacer.presented(picture);
+        if (launcherApp.firstFramePresented != nullptr) {
+            std::exchange(launcherApp.firstFramePresented, nullptr)();
+        }
     }
 }
 

@@ -25,6 +25,10 @@ struct LauncherApp {
     bool appRunning = true;
     bool showInstallPrompt = false;
     std::wstring promptInstallPath;
+    // Called once, right after the first frame has reached the screen.
+    void (*firstFramePresented)() = nullptr;
+    // The run put a new launcher in place: it starts the game, once this one has gone.
+    bool handOverAfterRun = false;
 };
 
 extern LauncherApp launcherApp;

@@ -5,7 +5,10 @@
 #define BRINDLE_VERSION_MAJOR 1
 #define BRINDLE_VERSION_MINOR 0
 #define BRINDLE_VERSION_PATCH 0
+/* A test build that must differ from the launcher in its bytes sets its own. */
+#ifndef BRINDLE_VERSION_BUILD
 #define BRINDLE_VERSION_BUILD 0
+#endif
 
 #define BRINDLE_TEXT_(value) #value
 #define BRINDLE_TEXT(value) BRINDLE_TEXT_(value)

@@ -4,6 +4,8 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include <cstdint>
+
 #include "common/product.h"
 #include "install/folder_ownership.h"
 #include "install/install_paths.h"
@@ -31,7 +33,37 @@ std::wstring desktopFolder() {
     return folder;
 }
 
+// The version block of the running program, so that Windows shows the
+// version of the launcher that registered last, whichever build that was.
+std::wstring runningVersionText() {
+    HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(VS_VERSION_INFO), RT_VERSION);
+    HGLOBAL loaded = found != nullptr ? LoadResource(nullptr, found) : nullptr;
+    const void* block = loaded != nullptr ? LockResource(loaded) : nullptr;
+    const std::string text =
+        block != nullptr ? versionTextOf(static_cast<const unsigned char*>(block), SizeofResource(nullptr, found))
+                         : std::string();
+    return text.empty() ? BRINDLE_WIDE(BRINDLE_VERSION_TEXT) : std::wstring(text.begin(), text.end());
+}
+
 }  // namespace
+
+// VS_FIXEDFILEINFO starts with its signature on a 32-bit boundary; the file
+// version follows as two 32-bit halves, each of two 16-bit numbers.
+std::string versionTextOf(const unsigned char* block, size_t size) {
+    auto word32 = [&](size_t at) {
+        return static_cast<uint32_t>(block[at]) | static_cast<uint32_t>(block[at + 1]) << 8 |
+               static_cast<uint32_t>(block[at + 2]) << 16 | static_cast<uint32_t>(block[at + 3]) << 24;
+    };
+    for (size_t at = 0; at + 16 <= size; at += 4) {
+        if (word32(at) == 0xFEEF04BDu) {
+            const uint32_t high = word32(at + 8);
+            const uint32_t low = word32(at + 12);
+            return std::to_string(high >> 16) + "." + std::to_string(high & 0xFFFF) + "." +
+                   std::to_string(low >> 16) + "." + std::to_string(low & 0xFFFF);
+        }
+    }
+    return std::string();
+}
 
 bool registerInstallation(UniqueHandle& hold) {
     // Read before anything is written: it tells whether an earlier run registered.
@@ -102,7 +134,7 @@ void writeUninstallEntry() {
     // Windows runs the uninstall command as a command line, so a folder with
     // spaces needs the quotes; the icon path is read as a plain path.
     writeMachineText(L"DisplayName", L"Brindle");
-    writeMachineText(L"DisplayVersion", BRINDLE_WIDE(BRINDLE_VERSION_TEXT));
+    writeMachineText(L"DisplayVersion", runningVersionText());
     writeMachineText(L"Publisher", BRINDLE_WIDE(BRINDLE_BRAND));
     writeMachineText(kInstallLocationValue, folder);
     writeMachineText(L"DisplayIcon", folder + L"\\" + kInstalledCopyName);

@@ -2,6 +2,7 @@
 // Makes the install folder a registered installation: settings, the launcher's
 // own copy, the desktop shortcut and the uninstall entry.
 
+#include <cstddef>
 #include <string>
 
 #include "common/win32_handles.h"
@@ -23,5 +24,9 @@ bool registerInstallation(UniqueHandle& hold);
 // Makes "Brindle.lnk" on the user's desktop, only when nothing has that name yet.
 void createDesktopShortcut(const std::wstring& target);
 void writeUninstallEntry();
+
+// "major.minor.patch.build" of the file version in a version resource's
+// bytes; empty when they hold none.
+std::string versionTextOf(const unsigned char* block, size_t size);
 
 }  // namespace br

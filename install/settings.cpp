@@ -15,6 +15,7 @@ const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\
 const wchar_t kInstallLocationValue[] = L"InstallLocation";
 const wchar_t kSharedFolderValue[] = L"SharedInstallFolder";
 const wchar_t kSequenceValue[] = L"ManifestSequence";
+const wchar_t kRefusedLauncherValue[] = L"RefusedLauncher";
 
 namespace {
 

@@ -22,6 +22,8 @@ extern const wchar_t kInstallLocationValue[];  // "InstallLocation"
 extern const wchar_t kSharedFolderValue[];     // "SharedInstallFolder"
 // The highest manifest sequence a signed build has accepted on this machine.
 extern const wchar_t kSequenceValue[];         // "ManifestSequence", REG_QWORD
+// The SHA-256 of a launcher that was put in place and did not come up.
+extern const wchar_t kRefusedLauncherValue[];  // "RefusedLauncher"
 
 // REG_SZ (or REG_EXPAND_SZ, taken literally) values of at most 1023 units;
 // empty when anything fails.

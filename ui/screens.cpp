@@ -9,6 +9,7 @@
 #include "common/text_encoding.h"
 #include "install/game_launch.h"
 #include "install/folder_dialog.h"
+#include "install/launcher_swap.h"
 #include "install/run_folder.h"
 #include "ui/style.h"
 #include "ui/text.h"
@@ -394,7 +395,12 @@ void drawLauncherFrame() {
     drawFooter(drawList);
 
     if (countSuccessFrame(snapshot.succeeded)) {
-        launchGame();
+        // A run that put a new launcher in place leaves the game to that one.
+        if (replacedLauncher().empty()) {
+            launchGame();
+        } else {
+            launcherApp.handOverAfterRun = true;
+        }
         launcherApp.appRunning = false;
     }
     ImGui::End();

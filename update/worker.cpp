@@ -16,6 +16,7 @@
 #include "install/download_folder.h"
 #include "install/game_launch.h"
 #include "install/install_paths.h"
+#include "install/launcher_swap.h"
 #include "install/links.h"
 #include "install/registration.h"
 #include "install/run_folder.h"
@@ -70,14 +71,15 @@ bool stateMayVouchFor(const ManifestEntry& entry, const std::wstring& target, co
 
 // Where a manifest path lands; empty when the path rules refuse it or when it
 // names one of the launcher's own files there (the state file, its side file,
-// the download folder and what is in it), which no release installs, removes
-// or deletes.
+// the launcher put aside, the download folder and what is in it), which no
+// release installs, removes or deletes.
 std::wstring installTarget(const std::wstring& folder, const std::string& path) {
     std::wstring target = resolveInstallPath(folder, path);
     const std::wstring key = fileNameKey(target);
     const std::wstring downloads = fileNameKey(downloadFolder(folder));
     if (key == fileNameKey(stateFilePath(folder)) || key == fileNameKey(stateFilePath(folder) + L".new") ||
-        key + L"\\" == downloads || key.rfind(downloads, 0) == 0) {
+        key == fileNameKey(asideLauncherPath(folder)) || key + L"\\" == downloads ||
+        key.rfind(downloads, 0) == 0) {
         return std::wstring();
     }
     return target;
@@ -182,6 +184,11 @@ DownloadList checkFiles(Status& status, const Manifest& manifest, const std::wst
     int32_t checked = 0;
     for (const ManifestEntry& entry : manifest.files) {
         std::wstring target = installTarget(folder, entry.path);
+        // A launcher that did not come up is not fetched again, nor recorded;
+        // the one in place stays.
+        if (isLauncherCopy(target, folder) && isRefusedLauncher(entry.sha256)) {
+            target.clear();
+        }
         if (!target.empty()) {
             FileStamp stamp = getFileStamp(target);
             if (stamp.exists && isUpToDate(entry, target, folder, stamp, previous)) {
@@ -260,18 +267,27 @@ std::wstring partFileName(const ManifestEntry& item) {
     return utf8ToWide(item.sha256) + L".part";
 }
 
+// A verified launcher for the running one's place, which takes it only once
+// every other file is in.
+struct NewLauncher {
+    ManifestEntry item;
+    std::wstring file;  // empty: none
+};
+
 // The download step: up to downloadLanes files at a time, each lane on its
 // own connection taking the next file in manifest order as it finishes one.
 // The first file that fails for good stops the step. What the lanes share is
 // guarded by lock, which is taken before the status's.
 struct DownloadStep {
-    DownloadStep(Status& status, const DownloadList& downloads, const std::wstring& folder, StateCache& current)
-        : status(status), downloads(downloads), folder(folder), current(current) {}
+    DownloadStep(Status& status, const DownloadList& downloads, const std::wstring& folder, StateCache& current,
+                 NewLauncher& launcher)
+        : status(status), downloads(downloads), folder(folder), current(current), launcher(launcher) {}
 
     Status& status;
     const DownloadList& downloads;
     const std::wstring& folder;
     StateCache& current;
+    NewLauncher& launcher;
     std::wstring tempFolder;
     ULONGLONG startTick = 0;
     StopSignal stop;
@@ -333,7 +349,12 @@ bool installFile(DownloadStep& step, size_t lane, const ManifestEntry& item, Htt
     }
     std::wstring target = installTarget(step.folder, item.path);
     if (isOwnExecutable(target)) {
-        // Never overwrite the running launcher; registration refreshes the installed copy.
+        if (isLauncherCopy(target, step.folder)) {
+            std::lock_guard<std::mutex> hold(step.lock);
+            step.launcher = NewLauncher{item, tempFile};
+            return true;
+        }
+        // Under another name the running launcher is never replaced.
         DeleteFileW(tempFile.c_str());
         return true;
     }
@@ -388,9 +409,10 @@ void runLane(DownloadStep& step, size_t lane) {
 // The lanes run on threads of their own and on the worker's, which joins
 // them before it returns; a lane that cannot be started leaves its share to
 // the others.
-bool downloadAll(Status& status, const DownloadList& downloads, const std::wstring& folder, StateCache& current) {
+bool downloadAll(Status& status, const DownloadList& downloads, const std::wstring& folder, StateCache& current,
+                 NewLauncher& launcher) {
     removeOldDownloadFolder();
-    DownloadStep step(status, downloads, folder, current);
+    DownloadStep step(status, downloads, folder, current, launcher);
     step.tempFolder = prepareTempFolder(folder);
     if (!step.tempFolder.empty()) {
         // The parts of this release's downloads are continued; the others would
@@ -423,6 +445,24 @@ bool downloadAll(Status& status, const DownloadList& downloads, const std::wstri
         setFailed(status, step.error);
         return false;
     }
+    return true;
+}
+
+// The running launcher goes aside and the new one takes its name, so that
+// the next start is the new launcher's; recorded like any file.
+bool swapLauncher(Status& status, const NewLauncher& launcher, const std::wstring& folder, StateCache& current) {
+    if (launcher.file.empty()) {
+        return true;
+    }
+    const std::wstring target = launcherCopyPath(folder);
+    if (linkOnTheWay(folder, target) || !swapInLauncher(launcher.file, folder)) {
+        DeleteFileW(launcher.file.c_str());
+        setFailed(status, "Không ghi được tệp: " + launcher.item.path);
+        return false;
+    }
+    FileStamp stamp = getFileStamp(target);
+    current[launcher.item.path] = StateEntry{launcher.item.sha256, stamp.size, stamp.lastWriteTime};
+    setReplacedLauncher(launcher.item.sha256);
     return true;
 }
 
@@ -482,6 +522,7 @@ void RunUpdate(Status& status) {
 void RunUpdateFrom(Status& status, const std::wstring& manifestAddress) {
     setPhase(status, "Đang chuẩn bị");
     setVerifiedStartProgram("");
+    setReplacedLauncher("");
     // Held until the run returns: the folder cannot be renamed or replaced meanwhile.
     UniqueHandle heldFolder;
     if (!registerInstallation(heldFolder)) {
@@ -489,6 +530,7 @@ void RunUpdateFrom(Status& status, const std::wstring& manifestAddress) {
         return;
     }
     const std::wstring folder = installFolder();
+    removeAsideLauncher(folder);
 
     // The manifest and its signature come over one kept connection, closed
     // once they are in: the download step opens its own.
@@ -507,7 +549,9 @@ void RunUpdateFrom(Status& status, const std::wstring& manifestAddress) {
     const StateCache previous = readStateFile(folder);
     StateCache current;
     const DownloadList downloads = checkFiles(status, manifest, folder, previous, current);
-    if (!downloadAll(status, downloads, folder, current)) {
+    NewLauncher launcher;
+    if (!downloadAll(status, downloads, folder, current, launcher) ||
+        !swapLauncher(status, launcher, folder, current)) {
         return;
     }
 

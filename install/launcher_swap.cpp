@@ -1,0 +1,98 @@
+#include "install/launcher_swap.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "common/name_case.h"
+#include "common/text_encoding.h"
+#include "install/registration.h"
+#include "install/settings.h"
+
+namespace br {
+
+const wchar_t kAsideLauncherName[] = L"brindle.exe.old";
+
+namespace {
+
+// Written by the worker, read by the interface once the run has ended; never
+// destroyed, like everything a detached worker may still write.
+std::string& replacedLauncherHash = *new std::string();
+
+// A launcher that has just been ended keeps its file mapped for a moment.
+constexpr int kPutBackAttempts = 20;
+constexpr DWORD kPutBackPause = 250;
+
+}  // namespace
+
+std::wstring launcherCopyPath(const std::wstring& folder) {
+    return folder + L"\\" + kInstalledCopyName;
+}
+
+std::wstring asideLauncherPath(const std::wstring& folder) {
+    return folder + L"\\" + kAsideLauncherName;
+}
+
+bool isLauncherCopy(const std::wstring& target, const std::wstring& folder) {
+    return sameFileName(target, launcherCopyPath(folder));
+}
+
+// Windows lets a running program's file be renamed, not replaced, so the
+// running launcher goes aside first; what an earlier swap left aside goes.
+bool swapInLauncher(const std::wstring& replacement, const std::wstring& folder) {
+    const std::wstring launcher = launcherCopyPath(folder);
+    const std::wstring aside = asideLauncherPath(folder);
+    if (!MoveFileExW(launcher.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        return false;
+    }
+    if (MoveFileExW(replacement.c_str(), launcher.c_str(), 0)) {
+        return true;
+    }
+    MoveFileExW(aside.c_str(), launcher.c_str(), 0);
+    return false;
+}
+
+bool putLauncherBack(const std::wstring& folder) {
+    const std::wstring launcher = launcherCopyPath(folder);
+    const std::wstring aside = asideLauncherPath(folder);
+    for (int attempt = 1;; ++attempt) {
+        if (MoveFileExW(aside.c_str(), launcher.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            return true;
+        }
+        if (attempt == kPutBackAttempts || GetFileAttributesW(aside.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            return false;
+        }
+        Sleep(kPutBackPause);
+    }
+}
+
+void removeAsideLauncher(const std::wstring& folder) {
+    DeleteFileW(asideLauncherPath(folder).c_str());
+}
+
+std::string refusedLauncher() {
+    return wideToUtf8(readMachineText(kRefusedLauncherValue));
+}
+
+void refuseLauncher(const std::string& sha256) {
+    writeMachineText(kRefusedLauncherValue, utf8ToWide(sha256));
+}
+
+// Hex digits in either case name the same hash.
+bool isRefusedLauncher(const std::string& sha256) {
+    const std::string refused = refusedLauncher();
+    auto lower = [](char c) { return c >= 'A' && c <= 'F' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return !refused.empty() && refused.size() == sha256.size() &&
+           std::equal(refused.begin(), refused.end(), sha256.begin(),
+                      [&](char a, char b) { return lower(a) == lower(b); });
+}
+
+void setReplacedLauncher(const std::string& sha256) {
+    replacedLauncherHash = sha256;
+}
+
+std::string replacedLauncher() {
+    return replacedLauncherHash;
+}
+
+}  // namespace br
