@@ -3,11 +3,14 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "common/name_case.h"
 #include "common/text_encoding.h"
+#include "install/install_paths.h"
 #include "install/registration.h"
 #include "install/settings.h"
+#include "update/file_state.h"
 
 namespace br {
 
@@ -52,11 +55,30 @@ bool swapInLauncher(const std::wstring& replacement, const std::wstring& folder)
     return false;
 }
 
+namespace {
+
+// The run recorded the new launcher; the state file must not vouch for it
+// while the old one has its name. Without a record the file is hashed.
+void forgetLauncherRecord(const std::wstring& folder) {
+    StateCache state = readStateFile(folder);
+    const size_t before = state.size();
+    for (auto record = state.begin(); record != state.end();) {
+        record = isLauncherCopy(resolveInstallPath(folder, record->first), folder) ? state.erase(record)
+                                                                                   : std::next(record);
+    }
+    if (state.size() != before) {
+        writeStateFile(folder, state);
+    }
+}
+
+}  // namespace
+
 bool putLauncherBack(const std::wstring& folder) {
     const std::wstring launcher = launcherCopyPath(folder);
     const std::wstring aside = asideLauncherPath(folder);
     for (int attempt = 1;; ++attempt) {
         if (MoveFileExW(aside.c_str(), launcher.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            forgetLauncherRecord(folder);
             return true;
         }
         if (attempt == kPutBackAttempts || GetFileAttributesW(aside.c_str()) == INVALID_FILE_ATTRIBUTES) {

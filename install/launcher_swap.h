@@ -17,7 +17,8 @@ bool isLauncherCopy(const std::wstring& target, const std::wstring& folder);
 // Two renames back to back: launcher to aside, replacement to launcher. When
 // the second fails, the first is undone. False when the launcher kept its file.
 bool swapInLauncher(const std::wstring& replacement, const std::wstring& folder);
-// The file aside back under the launcher's name, over the new one.
+// The file aside back under the launcher's name, over the new one, which the
+// state file then no longer records.
 bool putLauncherBack(const std::wstring& folder);
 // Left by a launcher that has handed over; it stays while something still runs it.
 void removeAsideLauncher(const std::wstring& folder);

@@ -11,6 +11,7 @@
 #include "common/win32_handles.h"
 #include "install/download_folder.h"
 #include "install/install_paths.h"
+#include "install/launcher_swap.h"
 #include "install/links.h"
 #include "install/registration.h"
 #include "install/settings.h"
@@ -90,6 +91,7 @@ void removeLauncherFiles(Removal& removal) {
     }
     removeFile(removal, stateFilePath(removal.folder) + L".new");
     removeFile(removal, removal.folder + L"\\" + kInstalledCopyName);
+    removeFile(removal, asideLauncherPath(removal.folder));  // left by a hand-over
 }
 
 // The launcher's downloads only: the .part files, then the folder. A link

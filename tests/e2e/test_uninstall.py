@@ -62,12 +62,15 @@ class Uninstall(h.InstalledTestCase):
         h.wine_quiet("reg", "add", h.SETTINGS_KEY, "/v", "lang", "/t", "REG_SZ", "/d", "en", "/f")
         # What a signed launcher keeps there: the highest manifest sequence it took.
         h.wine_quiet("reg", "add", h.UNINSTALL_KEY, "/v", "ManifestSequence", "/t", "REG_QWORD", "/d", "300", "/f")
+        # What a launcher that handed over to a new one may leave while something still ran it.
+        with open(self.path("brindle.exe.old"), "wb") as f:
+            f.write(b"MZ the launcher before")
 
         self.assertEqual(self.uninstall("/quiet"), 0)
         for path in release:
             if path != "uninstall.exe":
                 self.assertFalse(os.path.exists(self.path(*path.split("/"))), path)
-        for gone in ("brindle.state", "brindle.exe", os.path.join("dữ liệu", "âm thanh")):
+        for gone in ("brindle.state", "brindle.exe", "brindle.exe.old", os.path.join("dữ liệu", "âm thanh")):
             self.assertFalse(os.path.exists(self.path(gone)), gone)
         self.assertTrue(h.wait_for(lambda: not os.path.exists(self.path("uninstall.exe")), 20),
                         "the uninstaller is still there")

@@ -326,7 +326,13 @@ protected:
             if (dialog.found == nullptr) {
                 return;
             }
-            titleShown = findChild(dialog.found, L"", L"Chọn nơi cài đặt Brindle") != nullptr;
+            // The dialog's window comes before its children: on a busy machine a little before.
+            for (int tries = 0; tries < 50 && !titleShown; ++tries) {
+                titleShown = findChild(dialog.found, L"", L"Chọn nơi cài đặt Brindle") != nullptr;
+                if (!titleShown) {
+                    Sleep(100);
+                }
+            }
             if (folder.empty()) {
                 PostMessageW(dialog.found, WM_COMMAND, IDCANCEL, 0);
                 answered = true;

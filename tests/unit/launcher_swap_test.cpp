@@ -7,6 +7,7 @@
 #include "app/handover.h"
 #include "install/launcher_swap.h"
 #include "support/files.h"
+#include "update/file_state.h"
 
 namespace br {
 namespace {
@@ -30,9 +31,14 @@ TEST(LauncherSwap, TheNewFileTakesTheNameAndTheOldOneComesBack) {
     EXPECT_EQ(readWholeFile(at.aside), "old launcher");
     EXPECT_FALSE(fileExists(at.replacement));
 
+    // The run recorded the new launcher; once it gives the name back, only the other files stay.
+    writeStateFile(at.folder.path(), {{"Brindle.EXE", {"ab", 12, 3}}, {"a.txt", {"cd", 1, 2}}});
     ASSERT_TRUE(putLauncherBack(at.folder.path()));
     EXPECT_EQ(readWholeFile(at.launcher), "old launcher");
     EXPECT_FALSE(fileExists(at.aside));
+    const StateCache state = readStateFile(at.folder.path());
+    EXPECT_EQ(state.size(), 1u);
+    EXPECT_EQ(state.count("a.txt"), 1u);
     EXPECT_FALSE(putLauncherBack(at.folder.path())) << "nothing aside to put back";
     EXPECT_EQ(readWholeFile(at.launcher), "old launcher");
 }
