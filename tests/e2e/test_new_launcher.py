@@ -1,11 +1,10 @@
-"""A release that brings a new launcher: the installed launcher puts it in
-place, hands over to it and goes; a new launcher that does not come up is
-ended, refused, and the old one starts the game; a launcher closed or killed
-at any moment of such a run leaves a launcher that starts and converges."""
+"""A release that brings a new launcher: a new launcher that does not come up
+is ended and refused, and the old one starts the game; one that comes up
+takes over; a launcher closed or killed at any moment of such a run leaves a
+launcher that starts and converges."""
 import hashlib
 import os
 import random
-import shutil
 import signal
 import subprocess
 import time
@@ -40,8 +39,27 @@ def launcher_processes():
     return found
 
 
-def watchers_running():
-    return bool(subprocess.run(["pgrep", "-f", "--", "--watch-title"], capture_output=True).stdout)
+def end_watchers():
+    """The title watchers of earlier runs: one runs the launcher's file that a swap puts aside,
+    which then stays until a later start (tested on its own)."""
+    subprocess.run(["pkill", "-f", "--", "--watch-title"], check=False)
+    h.wait_for(lambda: not subprocess.run(["pgrep", "-f", "--", "--watch-title"], capture_output=True).stdout, 10)
+
+
+def end_half_made_launcher():
+    """Under Wine a process whose creator is killed inside CreateProcessW can stay half made: one
+    thread reading a pipe from its creator, for ever (Windows makes a process whole or not at all).
+    Such a copy never ran a line of the launcher; it is ended here. True when there was one."""
+    for pid in launcher_processes():
+        try:
+            threads = len(os.listdir("/proc/%d/task" % pid))
+            age = time.time() - os.stat("/proc/%d" % pid).st_ctime
+        except OSError:
+            continue
+        if threads == 1 and age > 5:
+            os.kill(pid, signal.SIGKILL)
+            return True
+    return False
 
 
 class NewLauncher(h.InstalledTestCase):
@@ -64,16 +82,11 @@ class NewLauncher(h.InstalledTestCase):
             return f.read()
 
     def put_back(self, launcher, files=()):
-        """The installed launcher (and files) as an earlier release left them, without a state file.
-        The title watchers of earlier runs go first: one runs the launcher's file that a swap puts
-        aside, which then stays until a later start (that is tested on its own)."""
-        subprocess.run(["pkill", "-f", "--", "--watch-title"], check=False)
-        h.wait_for(lambda: not watchers_running(), 10)
-        for name in ("brindle.state", "brindle.exe.old", "updater.record", "launcher.record"):
+        """The installed launcher (and files) as an earlier release left them, without a state file."""
+        end_watchers()
+        for name in ("brindle.exe", "brindle.state", "brindle.exe.old", "updater.record", "launcher.record"):
             if os.path.exists(self.path(name)):
-                os.remove(self.path(name))
-        if os.path.exists(self.path("brindle.exe")):
-            os.remove(self.path("brindle.exe"))
+                os.remove(self.path(name))  # not rewritten: a watcher may still map the file
         with open(self.path("brindle.exe"), "wb") as f:
             f.write(launcher)
         for path, data in dict(files).items():
@@ -85,12 +98,12 @@ class NewLauncher(h.InstalledTestCase):
         return {"brindle.exe": launcher, "updater.exe": build_file("updater.exe"), "data/a.txt": b"a" * 1000,
                 **more}
 
-    def client_starts(self):
-        try:
-            with open(self.path("updater.record"), encoding="utf-8") as f:
-                return [line for line in f.read().splitlines() if line.startswith("cmdline ")]
-        except FileNotFoundError:
+    def client_starts(self, record="updater.record"):
+        """The starts a stand-in recorded: the client's start program's, or a refused launcher's."""
+        if not os.path.exists(self.path(record)):
             return []
+        with open(self.path(record), encoding="utf-8") as f:
+            return [line for line in f.read().splitlines() if line.startswith("cmdline ")]
 
     def run_installed(self, name, timeout=120):
         """Starts the installed launcher and waits until no launcher runs any more."""
@@ -108,25 +121,7 @@ class NewLauncher(h.InstalledTestCase):
                     return fields[0]
         return None
 
-    def refused(self):
-        return h.registry_value(h.UNINSTALL_KEY, "RefusedLauncher")
-
-    def test_the_new_launcher_takes_over_and_starts_the_game_once(self):
-        h.publish_release(self.release(self.next))
-        self.run_installed("hands-over")
-        self.assertEqual(self.read("brindle.exe"), self.next)
-        self.assertEqual(self.recorded("brindle.exe"), digest(self.next))
-        self.assertFalse(os.path.exists(self.path("brindle.exe.old")), "the old launcher was left aside")
-        self.assertEqual(len(self.client_starts()), 1, self.client_starts())
-        self.assertEqual(h.registry_value(h.UNINSTALL_KEY, "DisplayVersion"), "1.0.0.1")
-        self.assertIsNone(self.refused())
-
-        before = len(h.requests_seen())
-        self.run_installed("after-hand-over")
-        self.assertEqual([line for line in h.requests_seen()[before:] if "/file/release/" in line], [])
-        self.assertEqual(len(self.client_starts()), 2)
-
-    def test_a_launcher_that_does_not_come_up_is_ended_and_refused(self):
+    def test_a_launcher_that_does_not_come_up_is_refused_one_that_does_takes_over(self):
         for stand_in, at_most in (("launcher_exits.exe", 25), ("launcher_hangs.exe", 60), (None, 25)):
             with self.subTest(stand_in=stand_in or "no program"):
                 self.put_back(self.old)
@@ -141,12 +136,10 @@ class NewLauncher(h.InstalledTestCase):
                 self.assertEqual(self.read("brindle.exe"), self.old)
                 self.assertFalse(os.path.exists(self.path("brindle.exe.old")))
                 self.assertEqual(len(self.client_starts()), 1, self.client_starts())
-                if stand_in:
-                    with open(self.path("launcher.record"), encoding="utf-8") as f:
-                        tried = [line for line in f.read().splitlines() if line.startswith("cmdline ")]
-                    self.assertEqual(len(tried), 1, tried)
-                    self.assertIn(SWITCH, tried[0])
-                self.assertEqual(self.refused(), digest(bad))
+                tried = self.client_starts("launcher.record")
+                self.assertEqual(len(tried), 1 if stand_in else 0, tried)
+                self.assertTrue(all(SWITCH in line for line in tried), tried)
+                self.assertEqual(h.registry_value(h.UNINSTALL_KEY, "RefusedLauncher"), digest(bad))
                 self.assertIsNone(self.recorded("brindle.exe"))
 
                 before = len(h.requests_seen())
@@ -155,11 +148,19 @@ class NewLauncher(h.InstalledTestCase):
                 self.assertEqual(self.read("brindle.exe"), self.old)
                 self.assertEqual(len(self.client_starts()), 2)
 
-        # A later release with a launcher that comes up is taken.
+        # A later release with a launcher that comes up: B takes over and starts the game once.
+        end_watchers()
         h.publish_release(self.release(self.next))
-        self.run_installed("after-refusal")
+        self.run_installed("hands-over")
         self.assertEqual(self.read("brindle.exe"), self.next)
+        self.assertEqual(self.recorded("brindle.exe"), digest(self.next))
+        self.assertFalse(os.path.exists(self.path("brindle.exe.old")), "the old launcher was left aside")
         self.assertEqual(len(self.client_starts()), 3)
+        self.assertEqual(h.registry_value(h.UNINSTALL_KEY, "DisplayVersion"), "1.0.0.1")
+        before = len(h.requests_seen())
+        self.run_installed("after-hand-over")
+        self.assertEqual([line for line in h.requests_seen()[before:] if "/file/release/" in line], [])
+        self.assertEqual(len(self.client_starts()), 4)
 
     def test_killed_at_any_moment_a_launcher_stays_and_converges(self):
         maps = {"maps/khu %d.dat" % i: hashlib.sha256(b"map %d" % i).digest() * 4096 for i in range(6)}
@@ -191,7 +192,11 @@ class NewLauncher(h.InstalledTestCase):
                     for pid, line in launcher_processes().items():
                         if SWITCH not in line:
                             os.kill(pid, signal.SIGKILL)
-                self.assertTrue(h.wait_for(lambda: not launcher_processes(), 90, 0.25), launcher_processes())
+                half_made = []
+                self.assertTrue(h.wait_for(lambda: (end_half_made_launcher() and half_made.append(run)) or
+                                           not launcher_processes(), 90, 0.25), launcher_processes())
+                if half_made:
+                    reached["left half made by Wine"] = reached.get("left half made by Wine", 0) + 1
                 self.assertIn(self.read("brindle.exe"), (self.old, self.next))
 
                 self.run_installed("converges-%d" % run)

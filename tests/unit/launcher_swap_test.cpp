@@ -1,5 +1,6 @@
-// The running launcher's file going aside for a new one and coming back, and
-// the switch by which a launcher hands over to its successor.
+// The running launcher's file when a swap cannot be made, and the switch by
+// which a launcher hands over to its successor (the whole hand-over runs in
+// e2e/test_new_launcher.py).
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -7,45 +8,18 @@
 #include "app/handover.h"
 #include "install/launcher_swap.h"
 #include "support/files.h"
-#include "update/file_state.h"
 
 namespace br {
 namespace {
 
-
-struct SwapFolder {
-    TempFolder folder{L"swap"};
-    std::wstring launcher = folder.file(L"brindle.exe");
-    std::wstring aside = folder.file(L"brindle.exe.old");
-    std::wstring replacement = folder.file(L"new.part");
-};
-
-TEST(LauncherSwap, TheNewFileTakesTheNameAndTheOldOneComesBack) {
-    SwapFolder at;
-    ASSERT_TRUE(writeWholeFile(at.launcher, "old launcher"));
-    ASSERT_TRUE(writeWholeFile(at.aside, "left by an earlier swap"));
-    ASSERT_TRUE(writeWholeFile(at.replacement, "new launcher"));
-
-    ASSERT_TRUE(swapInLauncher(at.replacement, at.folder.path()));
-    EXPECT_EQ(readWholeFile(at.launcher), "new launcher");
-    EXPECT_EQ(readWholeFile(at.aside), "old launcher");
-    EXPECT_FALSE(fileExists(at.replacement));
-
-    // The run recorded the new launcher; once it gives the name back, only the other files stay.
-    writeStateFile(at.folder.path(), {{"Brindle.EXE", {"ab", 12, 3}}, {"a.txt", {"cd", 1, 2}}});
-    ASSERT_TRUE(putLauncherBack(at.folder.path()));
-    EXPECT_EQ(readWholeFile(at.launcher), "old launcher");
-    EXPECT_FALSE(fileExists(at.aside));
-    const StateCache state = readStateFile(at.folder.path());
-    EXPECT_EQ(state.size(), 1u);
-    EXPECT_EQ(state.count("a.txt"), 1u);
-    EXPECT_FALSE(putLauncherBack(at.folder.path())) << "nothing aside to put back";
-    EXPECT_EQ(readWholeFile(at.launcher), "old launcher");
-}
-
 // Whichever rename fails, the launcher keeps its name and its bytes.
 TEST(LauncherSwap, AFailedStepLeavesTheLauncherInPlace) {
-    SwapFolder at;
+    struct {
+        TempFolder folder{L"swap"};
+        std::wstring launcher = folder.file(L"brindle.exe");
+        std::wstring aside = folder.file(L"brindle.exe.old");
+        std::wstring replacement = folder.file(L"new.part");
+    } at;
     ASSERT_TRUE(writeWholeFile(at.launcher, "old launcher"));
     EXPECT_FALSE(swapInLauncher(at.replacement, at.folder.path())) << "no replacement";
     EXPECT_EQ(readWholeFile(at.launcher), "old launcher");
@@ -67,27 +41,6 @@ TEST(LauncherSwap, AFailedStepLeavesTheLauncherInPlace) {
     EXPECT_FALSE(fileExists(at.aside));
 }
 
-TEST(HandOver, OnlyTheSwitchWithAHandleNumberCounts) {
-    const struct {
-        const wchar_t* argument;
-        bool taken;
-        uint64_t handle;
-    } cases[] = {
-        {L"--confirm-start=1234", true, 1234},  {L"--confirm-start=0", false, 0},
-        {L"--confirm-start=", false, 0},        {L"--confirm-start", false, 0},
-        {L"--confirm-start=12x", false, 0},     {L"--confirm-start=-4", false, 0},
-        {L"--Confirm-Start=5", false, 0},       {L"x--confirm-start=5", false, 0},
-        {L"--confirm-start=99999999999999999999", false, 0},
-    };
-    for (const auto& c : cases) {
-        uint64_t handle = 0;
-        EXPECT_EQ(parseHandOverArgument(c.argument, handle), c.taken) << c.argument;
-        if (c.taken) {
-            EXPECT_EQ(handle, c.handle) << c.argument;
-        }
-    }
-}
-
 // A number on the command line is taken only for an inheritable event that
 // is not yet set: whoever starts the program cannot make it set something else.
 TEST(HandOver, TheEventMustBeInheritableAndUnset) {
@@ -101,6 +54,11 @@ TEST(HandOver, TheEventMustBeInheritableAndUnset) {
     EXPECT_EQ(handOverEventFrom(line(event.get()).c_str()), event.get());
     EXPECT_EQ(handOverEventFrom(line(own.get()).c_str()), nullptr) << "not inherited";
     EXPECT_EQ(handOverEventFrom(L"\"C:\\Brindle\\brindle.exe\""), nullptr);
+    uint64_t number = 0;
+    for (const wchar_t* argument : {L"--confirm-start=0", L"--confirm-start=12x", L"--confirm-start=-4",
+                                    L"--Confirm-Start=5", L"--confirm-start=99999999999999999999"}) {
+        EXPECT_FALSE(parseHandOverArgument(argument, number)) << argument;
+    }
     SetEvent(event.get());
     EXPECT_EQ(handOverEventFrom(line(event.get()).c_str()), nullptr) << "already set";
 }
