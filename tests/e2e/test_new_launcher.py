@@ -64,7 +64,7 @@ def end_half_made_launcher():
 
 class NewLauncher(h.InstalledTestCase):
     FOLDER = "E2E Trình mới"
-    RUNS = 6
+    RUNS = 4
 
     def setUp(self):
         super().setUp()
