@@ -13,9 +13,9 @@
 
 namespace br {
 
-const wchar_t kHandOverSwitch[] = L"--confirm-start";
-
 namespace {
+
+const wchar_t kHandOverSwitch[] = L"--confirm-start";
 
 // After TerminateProcess the process still has to go before its file is free.
 constexpr DWORD kEndedWait = 10000;

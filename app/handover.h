@@ -11,9 +11,6 @@
 
 namespace br {
 
-// The switch that starts the new copy, "--confirm-start=<event handle>".
-extern const wchar_t kHandOverSwitch[];
-
 // The old launcher, once its window is gone: the new copy takes over, or, when
 // it does not confirm within confirmWait milliseconds, it is ended, this
 // launcher's file takes the launcher's name again, the new one is refused for
@@ -24,7 +21,8 @@ inline constexpr unsigned long kHandOverWait = 30000;
 // The new copy: the event that its command line names and that it inherited,
 // or null when it was not started by a hand-over.
 HANDLE handOverEventFrom(const wchar_t* commandLine);
-// The handle number of one argument "--confirm-start=<decimal>".
+// The handle number of one argument "--confirm-start=<decimal>", the switch
+// that starts the new copy.
 bool parseHandOverArgument(const std::wstring& argument, uint64_t& handle);
 
 }  // namespace br

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <iterator>
 
 #include "common/name_case.h"
@@ -14,9 +13,9 @@
 
 namespace br {
 
-const wchar_t kAsideLauncherName[] = L"brindle.exe.old";
-
 namespace {
+
+const wchar_t kAsideLauncherName[] = L"brindle.exe.old";
 
 // Written by the worker, read by the interface once the run has ended; never
 // destroyed, like everything a detached worker may still write.
@@ -25,6 +24,24 @@ std::string& replacedLauncherHash = *new std::string();
 // A launcher that has just been ended keeps its file mapped for a moment.
 constexpr int kPutBackAttempts = 20;
 constexpr DWORD kPutBackPause = 250;
+
+// The run recorded the new launcher; the state file must not vouch for it
+// while the old one has its name. Without a record the file is hashed.
+void forgetLauncherRecord(const std::wstring& folder) {
+    StateCache state = readStateFile(folder);
+    const size_t before = state.size();
+    for (auto record = state.begin(); record != state.end();) {
+        record = isLauncherCopy(resolveInstallPath(folder, record->first), folder) ? state.erase(record)
+                                                                                   : std::next(record);
+    }
+    if (state.size() != before) {
+        writeStateFile(folder, state);
+    }
+}
+
+std::string refusedLauncher() {
+    return wideToUtf8(readMachineText(kRefusedLauncherValue));
+}
 
 }  // namespace
 
@@ -55,24 +72,6 @@ bool swapInLauncher(const std::wstring& replacement, const std::wstring& folder)
     return false;
 }
 
-namespace {
-
-// The run recorded the new launcher; the state file must not vouch for it
-// while the old one has its name. Without a record the file is hashed.
-void forgetLauncherRecord(const std::wstring& folder) {
-    StateCache state = readStateFile(folder);
-    const size_t before = state.size();
-    for (auto record = state.begin(); record != state.end();) {
-        record = isLauncherCopy(resolveInstallPath(folder, record->first), folder) ? state.erase(record)
-                                                                                   : std::next(record);
-    }
-    if (state.size() != before) {
-        writeStateFile(folder, state);
-    }
-}
-
-}  // namespace
-
 bool putLauncherBack(const std::wstring& folder) {
     const std::wstring launcher = launcherCopyPath(folder);
     const std::wstring aside = asideLauncherPath(folder);
@@ -92,21 +91,14 @@ void removeAsideLauncher(const std::wstring& folder) {
     DeleteFileW(asideLauncherPath(folder).c_str());
 }
 
-std::string refusedLauncher() {
-    return wideToUtf8(readMachineText(kRefusedLauncherValue));
-}
-
 void refuseLauncher(const std::string& sha256) {
     writeMachineText(kRefusedLauncherValue, utf8ToWide(sha256));
 }
 
-// Hex digits in either case name the same hash.
+// Compared as the manifest spells it, like every hash the run checks.
 bool isRefusedLauncher(const std::string& sha256) {
     const std::string refused = refusedLauncher();
-    auto lower = [](char c) { return c >= 'A' && c <= 'F' ? static_cast<char>(c - 'A' + 'a') : c; };
-    return !refused.empty() && refused.size() == sha256.size() &&
-           std::equal(refused.begin(), refused.end(), sha256.begin(),
-                      [&](char a, char b) { return lower(a) == lower(b); });
+    return !refused.empty() && refused == sha256;
 }
 
 void setReplacedLauncher(const std::string& sha256) {

@@ -7,9 +7,8 @@
 
 namespace br {
 
-extern const wchar_t kAsideLauncherName[];  // "brindle.exe.old" beside the launcher's copy
-
-// The install folder's launcher copy (folder\brindle.exe) and its place aside.
+// The install folder's launcher copy (folder\brindle.exe) and its place aside
+// (folder\brindle.exe.old).
 std::wstring launcherCopyPath(const std::wstring& folder);
 std::wstring asideLauncherPath(const std::wstring& folder);
 bool isLauncherCopy(const std::wstring& target, const std::wstring& folder);
@@ -24,8 +23,7 @@ bool putLauncherBack(const std::wstring& folder);
 void removeAsideLauncher(const std::wstring& folder);
 
 // The SHA-256 of a launcher that did not come up, kept where only
-// administrators can write; empty when none.
-std::string refusedLauncher();
+// administrators can write.
 void refuseLauncher(const std::string& sha256);
 bool isRefusedLauncher(const std::string& sha256);
 

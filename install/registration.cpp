@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "common/product.h"
+#include "common/text_encoding.h"
 #include "install/folder_ownership.h"
 #include "install/install_paths.h"
 #include "install/run_folder.h"
@@ -42,7 +43,7 @@ std::wstring runningVersionText() {
     const std::string text =
         block != nullptr ? versionTextOf(static_cast<const unsigned char*>(block), SizeofResource(nullptr, found))
                          : std::string();
-    return text.empty() ? BRINDLE_WIDE(BRINDLE_VERSION_TEXT) : std::wstring(text.begin(), text.end());
+    return text.empty() ? BRINDLE_WIDE(BRINDLE_VERSION_TEXT) : utf8ToWide(text);
 }
 
 }  // namespace
